@@ -1,0 +1,8 @@
+#include "adapter/list_command.h"
+
+#include "cli/command_line.h"
+#include "cli/exit_status.h"
+
+int ListCommand(const CommandLine& /*commandLine*/) {
+    return EXIT_STATUS_OK;
+}

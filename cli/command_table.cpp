@@ -1,0 +1,29 @@
+#include "cli/command_table.h"
+
+#include "adapter/list_command.h"
+#include "cli/ascii.h"
+#include "cli/help_command.h"
+#include "cli/texts.h"
+#include "logs/capture_command.h"
+#include "logs/dump_command.h"
+#include "settings/clearcache_command.h"
+#include "settings/set_command.h"
+
+const CommandEntry CommandTable[] = {
+    {0, "list", ListCommand, nullptr},
+    {1, "dump", DumpCommand, nullptr},
+    {2, "capture", CaptureCommand, nullptr},
+    {3, "set", SetCommand, SET_HELP_TEXT},
+    {4, "help", HelpCommand, nullptr},
+    {5, "clearcache", ClearCacheCommand, nullptr},
+    {COMMAND_TABLE_END_ID, nullptr, nullptr, nullptr},
+};
+
+const CommandEntry* FindCommand(const char* word) {
+    for (const CommandEntry* entry = CommandTable; entry->id != COMMAND_TABLE_END_ID; ++entry) {
+        if (EqualsIgnoreCase(word, entry->name)) {
+            return entry;
+        }
+    }
+    return nullptr;
+}

@@ -1,0 +1,35 @@
+#include "cli/texts.h"
+
+#include <cstdio>
+
+const char BANNER_TEXT[] = "\nQuorvin.exe - utility to dump logs from Orlavant WDM driver.\n\n";
+
+const char USAGE_TEXT[] =
+    "Quorvin <command> [<options>] [<arguments>]\n"
+    "    list - list available adapters.\n"
+    "    dump [<logtype>] [<textlog>] [<timinglog>] - dump circular log buffer(s).\n"
+    "    capture [-d] [<logtype>] [<textlog>] [<timinglog>] - capture log(s),\n"
+    "            '-d' include dump of older events still in buffer.\n"
+    "    set <option> [<value>] - set (or get) driver option.\n"
+    "    clearcache - clear registry keys containing audio device capabilities to force "
+    "reenumeration.\n"
+    "    help [<command>] - display this message or help for specified command.\n"
+    "    <logtype> - 'text'(default), 'timing' or 'both'\n"
+    "    <textlog> - name of file to receive text log (defaults to console)\n"
+    "    <timinglog> - name of file to receive timing log (required if logtype is\n"
+    "                  timing or both)\n";
+
+const char SET_HELP_TEXT[] =
+    "Quorvin set [loglevel <value>] || [<stream option> [<value>]]\n"
+    "    stream option - \"outtimer\", \"outinterpolate\", \"intimer\" or \"ininterpolate\".\n"
+    "    value - \"on\" or \"off\" for stream option (omit value to report current setting).\n"
+    "    value - 0 - 5 for loglevel.  5 is VERBOSE, 0 is OFF\n"
+    "    with no other parameters 'set' reports stream options\n";
+
+void PrintBanner() {
+    std::fputs(BANNER_TEXT, stdout);
+}
+
+void PrintUsage() {
+    std::fputs(USAGE_TEXT, stdout);
+}

@@ -1,0 +1,8 @@
+#include "logs/dump_command.h"
+
+#include "cli/command_line.h"
+#include "cli/exit_status.h"
+
+int DumpCommand(const CommandLine& /*commandLine*/) {
+    return EXIT_STATUS_OK;
+}

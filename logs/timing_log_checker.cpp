@@ -1,0 +1,110 @@
+#include "logs/timing_log_checker.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+bool IsSyncAt(const uint8_t* bytes) {
+    return bytes[0] == TIMING_SYNC_BYTE0 && bytes[1] == TIMING_SYNC_BYTE1;
+}
+
+bool IsError(FrameResult result) {
+    return result == BadLength || result == NoNextSync;
+}
+
+// Offset of the first sync word at offsets 1 to count - 2; otherwise count - 1, so that
+// a last byte which may open a sync word is looked at again.
+uint32_t FindResyncOffset(const uint8_t* window, uint32_t count) {
+    const uint8_t* end = window + count - 1;
+    const uint8_t* p = window + 1;
+    while (p < end) {
+        p = static_cast<const uint8_t*>(std::memchr(p, TIMING_SYNC_BYTE0, end - p));
+        if (p == nullptr) {
+            break;
+        }
+        if (p[1] == TIMING_SYNC_BYTE1) {
+            return static_cast<uint32_t>(p - window);
+        }
+        ++p;
+    }
+    return count - 1;
+}
+
+}  // namespace
+
+FrameResult FrameTimingRecord(const uint8_t* window, uint32_t count, uint32_t* advance) {
+    *advance = 0;
+    if (count < TIMING_HEADER_SIZE) {
+        return NeedMoreData;
+    }
+    if (!IsSyncAt(window)) {
+        *advance = FindResyncOffset(window, count);
+        return NotAtSync;
+    }
+    const uint32_t payload = window[TIMING_HEADER_SIZE - 1];
+    if (payload > TIMING_MAX_PAYLOAD) {
+        *advance = TIMING_HEADER_SIZE;
+        return BadLength;
+    }
+    const uint32_t size = TIMING_HEADER_SIZE + payload;
+    if (count < size) {
+        return NeedMoreData;
+    }
+    // A record that ends the window, or is followed by a sync word (or by its first byte
+    // where the window ends), is accepted.
+    const uint32_t following = count - size;
+    if (following == 0 || (following == 1 && window[size] == TIMING_SYNC_BYTE0) ||
+        (following >= 2 && IsSyncAt(window + size))) {
+        *advance = size;
+        return RecordOk;
+    }
+    *advance = FindResyncOffset(window, count);
+    return NoNextSync;
+}
+
+int32_t TimingLogChecker::CheckBlock(const uint8_t* block, int32_t length) {
+    length = std::max(length, 0);
+    int32_t errors = 0;
+    int32_t pos = -carryCount;
+
+    // The carried bytes stand at the negative positions, directly ahead of the block.
+    while (pos < 0) {
+        const int32_t n = std::min(length, static_cast<int32_t>(TIMING_WINDOW_SIZE) - carryCount);
+        std::memcpy(carry + carryCount, block, static_cast<size_t>(n));
+        uint32_t advance = 0;
+        const FrameResult result =
+            FrameTimingRecord(carry, static_cast<uint32_t>(carryCount + n), &advance);
+        if (result == NeedMoreData) {
+            // Only when the whole block fitted: carry now holds carry and block.
+            carryCount += length;
+            return errors;
+        }
+        if (IsError(result)) {
+            ++errors;
+        }
+        pos += static_cast<int32_t>(advance);
+        if (advance < static_cast<uint32_t>(carryCount)) {
+            carryCount -= static_cast<int32_t>(advance);
+            std::memmove(carry, carry + advance, TIMING_WINDOW_SIZE - advance);
+        }
+    }
+
+    carryCount = 0;
+    while (pos < length) {
+        const uint32_t remaining = static_cast<uint32_t>(length - pos);
+        uint32_t advance = 0;
+        const FrameResult result =
+            FrameTimingRecord(block + pos, std::min(remaining, TIMING_WINDOW_SIZE), &advance);
+        if (result == NeedMoreData) {
+            std::memcpy(carry, block + pos, remaining);
+            carryCount = static_cast<int32_t>(remaining);
+            break;
+        }
+        if (IsError(result)) {
+            ++errors;
+        }
+        pos += static_cast<int32_t>(advance);
+    }
+    return errors;
+}

@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "cli/entry_point.h"
+#include "cli/texts.h"
+#include "tests/support/argv.h"
+#include "tests/support/capture_stdout.h"
+
+namespace {
+
+struct RunResult {
+    int status;
+    std::string output;
+};
+
+RunResult RunWith(std::initializer_list<std::string> arguments) {
+    Argv args(arguments);
+    StdoutCapture capture;
+    const int status = RunQuorvin(args.argc(), args.argv());
+    return {status, capture.Finish()};
+}
+
+const std::string kBanner = BANNER_TEXT;
+const std::string kUsage = USAGE_TEXT;
+
+TEST(Dispatch, FixedTextsAreExact) {
+    EXPECT_EQ(kBanner, "\nQuorvin.exe - utility to dump logs from Orlavant WDM driver.\n\n");
+    EXPECT_EQ(kUsage,
+              "Quorvin <command> [<options>] [<arguments>]\n"
+              "    list - list available adapters.\n"
+              "    dump [<logtype>] [<textlog>] [<timinglog>] - dump circular log buffer(s).\n"
+              "    capture [-d] [<logtype>] [<textlog>] [<timinglog>] - capture log(s),\n"
+              "            '-d' include dump of older events still in buffer.\n"
+              "    set <option> [<value>] - set (or get) driver option.\n"
+              "    clearcache - clear registry keys containing audio device capabilities"
+              " to force reenumeration.\n"
+              "    help [<command>] - display this message or help for specified command.\n"
+              "    <logtype> - 'text'(default), 'timing' or 'both'\n"
+              "    <textlog> - name of file to receive text log (defaults to console)\n"
+              "    <timinglog> - name of file to receive timing log (required if logtype is\n"
+              "                  timing or both)\n");
+    EXPECT_EQ(std::string(SET_HELP_TEXT),
+              "Quorvin set [loglevel <value>] || [<stream option> [<value>]]\n"
+              "    stream option - \"outtimer\", \"outinterpolate\", \"intimer\" or"
+              " \"ininterpolate\".\n"
+              "    value - \"on\" or \"off\" for stream option (omit value to report"
+              " current setting).\n"
+              "    value - 0 - 5 for loglevel.  5 is VERBOSE, 0 is OFF\n"
+              "    with no other parameters 'set' reports stream options\n");
+}
+
+TEST(Dispatch, NoArgumentsPrintBannerThenUsage) {
+    const RunResult run = RunWith({});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output, kBanner + kUsage);
+}
+
+TEST(Dispatch, QuietSwitchInAnyFormSuppressesTheBanner) {
+    for (const char* quiet : {"-q", "-Q", "/q", "/Q", "-quiet"}) {
+        const RunResult run = RunWith({quiet});
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.output, kUsage) << quiet;
+    }
+    EXPECT_EQ(RunWith({"/Q", "help"}).output, kUsage);
+    EXPECT_EQ(RunWith({"--q"}).output, kBanner + kUsage);  // its letter is "-"
+}
+
+TEST(Dispatch, UnknownCommandWordsPrintUsage) {
+    for (const char* word : {"lis", "lists", "", "nothing", "-"}) {
+        const RunResult run = RunWith({word});
+        EXPECT_EQ(run.output, kBanner + kUsage) << '"' << word << '"';
+    }
+}
+
+TEST(Dispatch, CommandWordsMatchInAnyCase) {
+    for (const char* word : {"list", "LIST", "List", "lIsT"}) {
+        const RunResult run = RunWith({"-q", word});
+        EXPECT_EQ(run.output.find(kUsage), std::string::npos) << word;
+    }
+    EXPECT_EQ(RunWith({"-q", "list"}).output, RunWith({"list", "-q"}).output);
+}
+
+TEST(Dispatch, OnlyHelpSetHasItsOwnText) {
+    EXPECT_EQ(RunWith({"help", "set"}).output, kBanner + SET_HELP_TEXT);
+    EXPECT_EQ(RunWith({"HELP", "Set", "extra"}).output, kBanner + SET_HELP_TEXT);
+    for (const char* topic : {"dump", "help", "list", "nothing", "capture", "clearcache"}) {
+        EXPECT_EQ(RunWith({"help", topic}).output, kBanner + kUsage) << topic;
+    }
+    EXPECT_EQ(RunWith({"help"}).output, kBanner + kUsage);
+}
+
+}  // namespace
