@@ -10,9 +10,10 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+#include <windows.h>
+// The device headers build on windows.h.
 #include <cfgmgr32.h>
 #include <setupapi.h>
-#include <windows.h>
 #include <winioctl.h>
 
 // Not every cfgmgr32.dll has these two (Windows 7 and Wine 8 lack them), so the
