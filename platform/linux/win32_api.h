@@ -34,7 +34,13 @@ typedef DWORD CONFIGRET;
 
 #define TRUE 1
 #define FALSE 0
-#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)))
+// The all-ones pointer, as on Windows. The cast lives in one function so that the
+// check against integer-to-pointer casts is silenced here and not at every use.
+inline HANDLE InvalidHandleValue() {
+    // NOLINTNEXTLINE(performance-no-int-to-ptr)
+    return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
+}
+#define INVALID_HANDLE_VALUE (InvalidHandleValue())
 #define ANYSIZE_ARRAY 1
 
 struct GUID {
@@ -81,7 +87,9 @@ typedef OVERLAPPED* LPOVERLAPPED;
 #define ERROR_NOT_SUPPORTED 50u
 #define ERROR_INVALID_PARAMETER 87u
 #define ERROR_INSUFFICIENT_BUFFER 122u
+#define ERROR_MORE_DATA 234u
 #define ERROR_NO_MORE_ITEMS 259u
+#define ERROR_NOACCESS 998u
 #define ERROR_DEVICE_NOT_CONNECTED 1167u
 #define ERROR_DEVICE_REMOVED 1617u
 #define ERROR_INVALID_USER_BUFFER 1784u
@@ -114,6 +122,7 @@ DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 
 // SetupAPI device-interface enumeration.
 #define DIGCF_PRESENT 0x00000002u
+#define DIGCF_ALLCLASSES 0x00000004u
 #define DIGCF_DEVICEINTERFACE 0x00000010u
 
 struct SP_DEVINFO_DATA {
@@ -131,6 +140,7 @@ struct SP_DEVICE_INTERFACE_DATA {
     ULONG_PTR Reserved;
 };
 typedef SP_DEVICE_INTERFACE_DATA* PSP_DEVICE_INTERFACE_DATA;
+#define SPINT_ACTIVE 0x00000001u
 
 struct SP_DEVICE_INTERFACE_DETAIL_DATA_A {
     DWORD cbSize;
@@ -154,10 +164,12 @@ BOOL SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet);
 #define CR_SUCCESS 0x00000000u
 #define CR_OUT_OF_MEMORY 0x00000002u
 #define CR_INVALID_POINTER 0x00000003u
+#define CR_INVALID_FLAG 0x0000000Bu
 #define CR_INVALID_DATA 0x0000001Fu
 #define CR_FAILURE 0x00000013u
 #define CR_NO_SUCH_VALUE 0x00000025u
 #define CR_CALL_NOT_IMPLEMENTED 0x00000034u
+#define CR_INVALID_STRUCTURE_SIZE 0x0000003Bu
 #define MAX_DEVICE_ID_LEN 200
 #define CM_NOTIFY_FILTER_FLAG_ALL_INTERFACE_CLASSES 0x00000001u
 

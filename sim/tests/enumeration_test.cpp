@@ -1,0 +1,116 @@
+// SetupAPI enumeration of the platform layer against a running simulator.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/win32.h"
+#include "sim/tests/sim_process.h"
+
+namespace {
+
+constexpr GUID kVekDiag = {
+    0x7F95AF7C, 0xF68A, 0x4351, {0xBB, 0x8E, 0x26, 0x8A, 0xF2, 0x8E, 0xA1, 0x4C}};
+
+struct Listed {
+    std::string path;
+    DWORD flags;
+};
+
+std::vector<Listed> List(DWORD flags) {
+    HDEVINFO set = SetupDiGetClassDevsA(&kVekDiag, nullptr, nullptr, flags);
+    EXPECT_NE(set, INVALID_HANDLE_VALUE);
+    std::vector<Listed> listed;
+    SP_DEVICE_INTERFACE_DATA data = {};
+    data.cbSize = sizeof data;
+    for (DWORD i = 0; SetupDiEnumDeviceInterfaces(set, nullptr, &kVekDiag, i, &data); ++i) {
+        EXPECT_EQ(std::memcmp(&data.InterfaceClassGuid, &kVekDiag, sizeof kVekDiag), 0);
+        std::vector<uint64_t> storage(32);
+        auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(storage.data());
+        detail->cbSize = sizeof *detail;
+        EXPECT_TRUE(SetupDiGetDeviceInterfaceDetailA(set, &data, detail, 256, nullptr, nullptr));
+        listed.push_back(Listed{detail->DevicePath, data.Flags});
+    }
+    EXPECT_EQ(GetLastError(), ERROR_NO_MORE_ITEMS);
+    EXPECT_TRUE(SetupDiDestroyDeviceInfoList(set));
+    return listed;
+}
+
+constexpr DWORD kPresent = DIGCF_PRESENT | DIGCF_DEVICEINTERFACE;
+
+TEST(Enumeration, PresentOnlyOrAlsoRemovedInterfaces) {
+    SimServer server({"--adapter", "0:1", "--adapter", "1:1"});
+    const std::string added = Sim({"add", "2:1"});
+    Sim({"remove", "0"});
+    const std::vector<Listed> present = List(kPresent);
+    ASSERT_EQ(present.size(), 2u);
+    EXPECT_EQ(present[0].path, R"(\\?\ROOT#MEDIA#0001#{7f95af7c-f68a-4351-bb8e-268af28ea14c})");
+    EXPECT_EQ(present[1].path + "\n", added);
+    EXPECT_EQ(present[1].flags, SPINT_ACTIVE);
+    const std::vector<Listed> all = List(DIGCF_DEVICEINTERFACE);
+    ASSERT_EQ(all.size(), 3u);
+    EXPECT_EQ(all[0].flags, 0u);
+    const GUID other = {1, 2, 3, {4}};
+    HDEVINFO none = SetupDiGetClassDevsA(&other, nullptr, nullptr, kPresent);
+    SP_DEVICE_INTERFACE_DATA data = {sizeof data, {}, 0, 0};
+    EXPECT_FALSE(SetupDiEnumDeviceInterfaces(none, nullptr, &other, 0, &data));
+    EXPECT_EQ(GetLastError(), ERROR_NO_MORE_ITEMS);
+    SetupDiDestroyDeviceInfoList(none);
+}
+
+TEST(Enumeration, DetailSizeRules) {
+    SimServer server;
+    HDEVINFO set = SetupDiGetClassDevsA(&kVekDiag, nullptr, nullptr, kPresent);
+    Sim({"add", "1:1"});  // the set is a snapshot: not in it
+    SP_DEVICE_INTERFACE_DATA data = {};
+    data.cbSize = 28;
+    EXPECT_FALSE(SetupDiEnumDeviceInterfaces(set, nullptr, &kVekDiag, 0, &data));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_USER_BUFFER);
+    data.cbSize = sizeof data;
+    ASSERT_TRUE(SetupDiEnumDeviceInterfaces(set, nullptr, &kVekDiag, 0, &data));
+    EXPECT_FALSE(SetupDiEnumDeviceInterfaces(set, nullptr, &kVekDiag, 1, &data));
+
+    const std::string path = R"(\\?\ROOT#MEDIA#0000#{7f95af7c-f68a-4351-bb8e-268af28ea14c})";
+    DWORD required = 0;
+    EXPECT_FALSE(SetupDiGetDeviceInterfaceDetailA(set, &data, nullptr, 0, &required, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(required, 4 + path.size() + 1);
+    EXPECT_FALSE(SetupDiGetDeviceInterfaceDetailA(set, &data, nullptr, 100, &required, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_USER_BUFFER);
+
+    std::vector<uint64_t> storage(16);
+    auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(storage.data());
+    detail->cbSize = 4 + path.size() + 1;  // the size of the whole buffer is a usual mistake
+    EXPECT_FALSE(SetupDiGetDeviceInterfaceDetailA(set, &data, detail, required, nullptr, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_USER_BUFFER);
+    detail->cbSize = 8;
+    EXPECT_FALSE(
+        SetupDiGetDeviceInterfaceDetailA(set, &data, detail, required - 1, nullptr, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+    ASSERT_TRUE(SetupDiGetDeviceInterfaceDetailA(set, &data, detail, required, nullptr, nullptr));
+    EXPECT_EQ(detail->DevicePath, path);
+
+    // Interface records belong to their set.
+    HDEVINFO another = SetupDiGetClassDevsA(&kVekDiag, nullptr, nullptr, kPresent);
+    EXPECT_FALSE(SetupDiGetDeviceInterfaceDetailA(another, &data, detail, 256, nullptr, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    SetupDiDestroyDeviceInfoList(another);
+
+    EXPECT_TRUE(SetupDiDestroyDeviceInfoList(set));
+    EXPECT_FALSE(SetupDiDestroyDeviceInfoList(set));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_FALSE(SetupDiEnumDeviceInterfaces(set, nullptr, &kVekDiag, 0, &data));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_FALSE(SetupDiGetDeviceInterfaceDetailA(set, &data, detail, 256, nullptr, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_FALSE(SetupDiDestroyDeviceInfoList(INVALID_HANDLE_VALUE));
+}
+
+TEST(Enumeration, NoServerGivesAnEmptySet) {
+    SimServer none({}, false);
+    EXPECT_TRUE(List(kPresent).empty());
+    EXPECT_EQ(SetupDiGetClassDevsA(nullptr, nullptr, nullptr, kPresent), INVALID_HANDLE_VALUE);
+}
+
+}  // namespace

@@ -1,0 +1,179 @@
+// CM_Register_Notification of the platform layer against a running simulator.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/win32.h"
+#include "sim/tests/sim_process.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr GUID kVekDiag = {
+    0x7F95AF7C, 0xF68A, 0x4351, {0xBB, 0x8E, 0x26, 0x8A, 0xF2, 0x8E, 0xA1, 0x4C}};
+
+struct Recorder {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<std::string> events;  // "+path" for arrivals, "-path" for removals
+    std::string badRecord;
+    std::chrono::milliseconds delay{0};
+    std::atomic<bool> inCallback{false};
+    bool unregisterSelf = false;
+    CONFIGRET selfResult = CR_FAILURE;
+
+    bool WaitFor(size_t count) {
+        std::unique_lock<std::mutex> lock(mutex);
+        return changed.wait_for(lock, 20s, [&] { return events.size() >= count; });
+    }
+    size_t Count() {
+        const std::lock_guard<std::mutex> lock(mutex);
+        return events.size();
+    }
+};
+
+DWORD CALLBACK Record(HCMNOTIFICATION handle, PVOID context, CM_NOTIFY_ACTION action,
+                      PCM_NOTIFY_EVENT_DATA data, DWORD size) {
+    auto& recorder = *static_cast<Recorder*>(context);
+    recorder.inCallback = true;
+    std::this_thread::sleep_for(recorder.delay);
+    const WCHAR* link = data->u.DeviceInterface.SymbolicLink;
+    std::string path;
+    for (size_t i = 0; link[i] != 0; ++i) {
+        path.push_back(static_cast<char>(link[i]));
+    }
+    const std::lock_guard<std::mutex> lock(recorder.mutex);
+    if (data->FilterType != CM_NOTIFY_FILTER_TYPE_DEVICEINTERFACE || data->Reserved != 0 ||
+        std::memcmp(&data->u.DeviceInterface.ClassGuid, &kVekDiag, sizeof kVekDiag) != 0 ||
+        size != 24 + (path.size() + 1) * sizeof(WCHAR)) {
+        recorder.badRecord = path;
+    }
+    recorder.events.push_back((action == CM_NOTIFY_ACTION_DEVICEINTERFACEARRIVAL ? "+" : "-") +
+                              path);
+    if (recorder.unregisterSelf) {
+        recorder.selfResult = CM_Unregister_Notification(handle);
+    }
+    recorder.inCallback = false;
+    recorder.changed.notify_all();
+    return ERROR_SUCCESS;
+}
+
+CM_NOTIFY_FILTER Filter(DWORD flags = 0, const GUID& guid = kVekDiag) {
+    CM_NOTIFY_FILTER filter;
+    std::memset(&filter, 0, sizeof filter);
+    filter.cbSize = sizeof filter;
+    filter.Flags = flags;
+    filter.FilterType = CM_NOTIFY_FILTER_TYPE_DEVICEINTERFACE;
+    filter.u.DeviceInterface.ClassGuid = guid;
+    return filter;
+}
+
+HCMNOTIFICATION Register(Recorder& recorder, CM_NOTIFY_FILTER filter = Filter()) {
+    HCMNOTIFICATION handle = nullptr;
+    EXPECT_EQ(CM_Register_Notification(&filter, &recorder, Record, &handle), CR_SUCCESS);
+    return handle;
+}
+
+TEST(Notification, RegistrationRules) {
+    SimServer none({}, false);
+    Recorder recorder;
+    HCMNOTIFICATION handle = nullptr;
+    CM_NOTIFY_FILTER filter = Filter();
+    EXPECT_EQ(CM_Register_Notification(nullptr, &recorder, Record, &handle), CR_INVALID_POINTER);
+    EXPECT_EQ(CM_Register_Notification(&filter, &recorder, nullptr, &handle), CR_INVALID_POINTER);
+    EXPECT_EQ(CM_Register_Notification(&filter, &recorder, Record, nullptr), CR_INVALID_POINTER);
+    filter.cbSize = 415;
+    EXPECT_EQ(CM_Register_Notification(&filter, &recorder, Record, &handle),
+              CR_INVALID_STRUCTURE_SIZE);
+    filter = Filter();
+    filter.FilterType = CM_NOTIFY_FILTER_TYPE_DEVICEHANDLE;
+    EXPECT_EQ(CM_Register_Notification(&filter, &recorder, Record, &handle), CR_INVALID_DATA);
+    filter = Filter(2);
+    EXPECT_EQ(CM_Register_Notification(&filter, &recorder, Record, &handle), CR_INVALID_FLAG);
+    EXPECT_EQ(handle, nullptr);
+
+    // Without a server it stands, quietly.
+    handle = Register(recorder);
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(CM_Unregister_Notification(handle), CR_SUCCESS);
+    EXPECT_NE(CM_Unregister_Notification(handle), CR_SUCCESS);
+    EXPECT_NE(CM_Unregister_Notification(reinterpret_cast<HCMNOTIFICATION>(&recorder)), CR_SUCCESS);
+}
+
+TEST(Notification, BurstOfArrivalsThenARemovalInOrder) {
+    SimServer server({"--no-adapter"});
+    Recorder mine, everything, otherClass;
+    HCMNOTIFICATION handles[] = {
+        Register(mine), Register(everything, Filter(CM_NOTIFY_FILTER_FLAG_ALL_INTERFACE_CLASSES)),
+        Register(otherClass, Filter(0, GUID{1, 2, 3, {4}}))};
+    std::vector<std::string> expected;
+    for (int i = 0; i < 100; ++i) {
+        std::string path = Sim({"add", std::to_string(i) + ":1"});
+        path.pop_back();
+        expected.push_back("+" + path);
+    }
+    Sim({"remove", "0"});
+    expected.push_back("-" + expected[0].substr(1));
+    ASSERT_TRUE(mine.WaitFor(101));
+    ASSERT_TRUE(everything.WaitFor(101));
+    EXPECT_EQ(mine.events, expected);
+    EXPECT_EQ(everything.events, expected);
+    EXPECT_EQ(mine.badRecord, "");
+    EXPECT_EQ(otherClass.Count(), 0u);
+    for (HCMNOTIFICATION handle : handles) {
+        EXPECT_EQ(CM_Unregister_Notification(handle), CR_SUCCESS);
+    }
+}
+
+TEST(Notification, UnregisterWaitsForTheCallbackInProgressAndEndsDelivery) {
+    SimServer server;
+    Recorder recorder;
+    recorder.delay = 300ms;
+    HCMNOTIFICATION handle = Register(recorder);
+    Sim({"add", "1:1"});
+    Sim({"add", "2:1"});
+    while (!recorder.inCallback) {
+        std::this_thread::sleep_for(1ms);
+    }
+    EXPECT_EQ(CM_Unregister_Notification(handle), CR_SUCCESS);
+    // The first callback had finished; the second never started.
+    EXPECT_FALSE(recorder.inCallback);
+    EXPECT_EQ(recorder.Count(), 1u);
+    Sim({"add", "3:1"});
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(recorder.Count(), 1u);
+}
+
+TEST(Notification, UnregisterFromItsOwnCallbackDoesNotHang) {
+    SimServer server;
+    Recorder recorder;
+    recorder.unregisterSelf = true;
+    Register(recorder);
+    Sim({"add", "1:1"});
+    ASSERT_TRUE(recorder.WaitFor(1));
+    Sim({"add", "2:1"});
+    std::this_thread::sleep_for(200ms);
+    const std::lock_guard<std::mutex> lock(recorder.mutex);
+    EXPECT_EQ(recorder.selfResult, CR_SUCCESS);
+    EXPECT_EQ(recorder.events.size(), 1u);
+}
+
+TEST(Notification, ServerDeathEndsDeliveryQuietly) {
+    SimServer server;
+    Recorder recorder;
+    HCMNOTIFICATION handle = Register(recorder);
+    server.Kill();
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(CM_Unregister_Notification(handle), CR_SUCCESS);
+    EXPECT_EQ(recorder.Count(), 0u);
+}
+
+}  // namespace

@@ -1,0 +1,33 @@
+// A vekdiag-sim server of its own for one test: a fresh root folder that this process's
+// VEKDIAG_SIM_ROOT points at, and the server started in it (or none, to test without).
+#pragma once
+
+#include <sys/types.h>
+#include <string>
+#include <vector>
+
+class SimServer {
+public:
+    explicit SimServer(const std::vector<std::string>& serveArgs = {}, bool start = true);
+    ~SimServer();
+    SimServer(const SimServer&) = delete;
+    SimServer& operator=(const SimServer&) = delete;
+
+    // Ends the server at once, as a crash would: no chance to clean up.
+    void Kill();
+
+    std::string root;
+
+private:
+    pid_t pid_ = -1;
+};
+
+struct SimResult {
+    int status = -1;
+    std::string out;
+};
+
+// Runs a control command against the server.
+SimResult RunSim(const std::vector<std::string>& args);
+// The same, failing the test unless it succeeds.
+std::string Sim(const std::vector<std::string>& args);

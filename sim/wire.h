@@ -1,0 +1,272 @@
+// What the platform layer and the driver simulator say to each other. They meet at one
+// SOCK_STREAM Unix socket in the simulator's root folder; a client opens a connection
+// per channel handle, per enumeration, per notification registration and per control
+// command, and its first message says which of these it is.
+//
+// Every message is a 32-bit body length followed by the body; a body starts with its
+// Kind and goes on with 32/64-bit integers and length-prefixed byte strings, all in the
+// machine's byte order (both ends run on the same machine).
+#pragma once
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace wire {
+
+inline constexpr char kRootVariable[] = "VEKDIAG_SIM_ROOT";
+inline constexpr char kSocketName[] = "server.sock";
+inline constexpr char kLockName[] = "server.lock";
+// Large enough for a read of the biggest log the simulator keeps.
+inline constexpr uint32_t kMaxBody = (1u << 30) + 4096;
+
+// The interface class of every simulated adapter, in GUID field order.
+struct ClassGuid {
+    uint32_t data1;
+    uint16_t data2;
+    uint16_t data3;
+    uint8_t data4[8];
+};
+inline constexpr ClassGuid kInterfaceClass = {
+    0x7F95AF7C, 0xF68A, 0x4351, {0xBB, 0x8E, 0x26, 0x8A, 0xF2, 0x8E, 0xA1, 0x4C}};
+
+enum class Kind : uint32_t {
+    // First message of a connection.
+    Open = 1,       // string path, u32 access, u32 share -> OpenReply
+    Enumerate = 2,  // -> EnumerateReply
+    Subscribe = 3,  // -> SubscribeReply, then Event messages until either side hangs up
+    Control = 4,    // u32 count, count strings (the arguments) -> Output..., Done
+    // On a connection whose Open succeeded.
+    Ioctl = 10,  // u32 code, u32 output capacity, string input -> IoctlReply
+    Close = 11,  // -> CloseReply, then the server hangs up
+    // From the server.
+    OpenReply = 20,       // u32 error (0: the connection is now the channel)
+    IoctlReply = 21,      // u32 error, string output (its size is the byte count)
+    CloseReply = 22,      //
+    EnumerateReply = 23,  // u32 count, count times (string path, u32 present)
+    SubscribeReply = 24,  //
+    Event = 25,           // u32 action (0 arrival, 1 removal), string path
+    Output = 26,          // string: bytes for the command's standard output
+    Done = 27,            // u32 exit status, string message for standard error
+};
+
+inline constexpr uint32_t kActionArrival = 0;
+inline constexpr uint32_t kActionRemoval = 1;
+
+class Writer {
+public:
+    // `expected`: about how many bytes will follow, to allocate once.
+    explicit Writer(Kind kind, size_t expected = 0) : bytes_(4, '\0') {
+        bytes_.reserve(16 + expected);
+        U32(static_cast<uint32_t>(kind));
+    }
+
+    Writer& U32(uint32_t value) { return Raw(&value, sizeof value); }
+    Writer& U64(uint64_t value) { return Raw(&value, sizeof value); }
+    Writer& Bytes(std::string_view value) {
+        U32(static_cast<uint32_t>(value.size()));
+        return Raw(value.data(), value.size());
+    }
+
+    // The framed message, ready to send.
+    const std::string& Framed() {
+        const auto body = static_cast<uint32_t>(bytes_.size() - 4);
+        std::memcpy(bytes_.data(), &body, sizeof body);
+        return bytes_;
+    }
+
+private:
+    Writer& Raw(const void* data, size_t size) {
+        bytes_.append(static_cast<const char*>(data), size);
+        return *this;
+    }
+    std::string bytes_;
+};
+
+// Reads a body; any read past its end makes ok() false and yields zeros.
+class Reader {
+public:
+    explicit Reader(std::string_view body) : rest_(body) {}
+
+    Kind ReadKind() { return static_cast<Kind>(U32()); }
+    uint32_t U32() { return Number<uint32_t>(); }
+    uint64_t U64() { return Number<uint64_t>(); }
+    std::string_view Bytes() {
+        const uint32_t size = U32();
+        if (!ok_ || rest_.size() < size) {
+            ok_ = false;
+            return {};
+        }
+        const std::string_view value = rest_.substr(0, size);
+        rest_.remove_prefix(size);
+        return value;
+    }
+    bool ok() const { return ok_; }
+
+private:
+    template <typename T>
+    T Number() {
+        T value = 0;
+        if (rest_.size() < sizeof value) {
+            ok_ = false;
+            return 0;
+        }
+        std::memcpy(&value, rest_.data(), sizeof value);
+        rest_.remove_prefix(sizeof value);
+        return value;
+    }
+    std::string_view rest_;
+    bool ok_ = true;
+};
+
+inline bool SendAll(int fd, const void* data, size_t size) {
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        // MSG_NOSIGNAL: a peer that went away is an error code, not SIGPIPE.
+        const ssize_t sent = ::send(fd, p, size, MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR) {
+            continue;
+        }
+        if (sent <= 0) {
+            return false;
+        }
+        p += sent;
+        size -= static_cast<size_t>(sent);
+    }
+    return true;
+}
+
+inline bool Send(int fd, Writer& message) {
+    const std::string& framed = message.Framed();
+    return SendAll(fd, framed.data(), framed.size());
+}
+
+inline bool ReceiveAll(int fd, void* data, size_t size) {
+    char* p = static_cast<char*>(data);
+    while (size > 0) {
+        const ssize_t got = ::recv(fd, p, size, MSG_WAITALL);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return false;
+        }
+        p += got;
+        size -= static_cast<size_t>(got);
+    }
+    return true;
+}
+
+// Reads the messages of one connection through a buffer, so that a message usually
+// costs one recv. Every message of the connection must be read through it.
+class Receiver {
+public:
+    explicit Receiver(int fd) : fd_(fd), buffer_(kBufferSize) {}
+
+    // False when the peer hung up, the connection failed or the message is too large.
+    bool Next(std::string& body) {
+        uint32_t size = 0;
+        if (!Fill(sizeof size)) {
+            return false;
+        }
+        std::memcpy(&size, buffer_.data() + start_, sizeof size);
+        if (size > kMaxBody) {
+            return false;
+        }
+        start_ += sizeof size;
+        const size_t buffered = std::min<size_t>(size, end_ - start_);
+        body.assign(buffer_.data() + start_, buffered);
+        start_ += buffered;
+        if (buffered == size) {
+            return true;
+        }
+        // A large body: the rest goes straight into place.
+        body.resize(size);
+        return ReceiveAll(fd_, body.data() + buffered, size - buffered);
+    }
+
+private:
+    static constexpr size_t kBufferSize = size_t{64} << 10;
+
+    bool Fill(size_t need) {
+        if (start_ == end_) {
+            start_ = end_ = 0;
+        } else if (start_ + need > buffer_.size()) {
+            std::memmove(buffer_.data(), buffer_.data() + start_, end_ - start_);
+            end_ -= start_;
+            start_ = 0;
+        }
+        while (end_ - start_ < need) {
+            const ssize_t got = ::recv(fd_, buffer_.data() + end_, buffer_.size() - end_, 0);
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            if (got <= 0) {
+                return false;
+            }
+            end_ += static_cast<size_t>(got);
+        }
+        return true;
+    }
+
+    int fd_;
+    std::vector<char> buffer_;
+    size_t start_ = 0;
+    size_t end_ = 0;
+};
+
+// The root folder: $VEKDIAG_SIM_ROOT, else vekdiag-sim in the system's temporary folder.
+inline std::filesystem::path RootFolder() {
+    const char* root = std::getenv(kRootVariable);
+    if (root != nullptr && root[0] != '\0') {
+        return root;
+    }
+    std::error_code error;
+    std::filesystem::path temp = std::filesystem::temp_directory_path(error);
+    if (error) {
+        temp = "/tmp";
+    }
+    return temp / "vekdiag-sim";
+}
+
+// Fills the address of the server's socket; false when the path does not fit.
+inline bool SocketAddress(sockaddr_un& address, std::string* path) {
+    *path = (RootFolder() / kSocketName).string();
+    std::memset(&address, 0, sizeof address);
+    address.sun_family = AF_UNIX;
+    if (path->size() >= sizeof address.sun_path) {
+        return false;
+    }
+    std::memcpy(address.sun_path, path->c_str(), path->size() + 1);
+    return true;
+}
+
+// A connection to the running server, or -1 when none answers.
+inline int Connect() {
+    sockaddr_un address;
+    std::string path;
+    if (!SocketAddress(address, &path)) {
+        return -1;
+    }
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return -1;
+    }
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace wire
