@@ -1,0 +1,71 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/simulator.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+TEST(ListCommand, NoServerMeansNoAdapters) {
+    char pattern[] = "/tmp/qv-XXXXXX";
+    const std::string empty = mkdtemp(pattern);
+    setenv("VEKDIAG_SIM_ROOT", empty.c_str(), 1);
+    const ProcessResult run = RunProcess({QUORVIN_EXE, "-q", "list"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "0 devices found\n");
+    rmdir(empty.c_str());
+}
+
+TEST(ListCommand, NoAdapterPresent) {
+    Simulator sim({"--no-adapter"});
+    const ProcessResult run = sim.Quorvin({"list"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out,
+              "\nQuorvin.exe - utility to dump logs from Orlavant WDM driver.\n\n"
+              "0 devices found\n");
+}
+
+TEST(ListCommand, OneAdapterAndWhatItReceived) {
+    Simulator sim;
+    const ProcessResult run = sim.Quorvin({"-q", "LIST", "extra", "-x"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "1 devices found\n0 adapter index 0, adapter type VEK1A2B\n");
+    EXPECT_EQ(sim.Requests(0),
+              (Lines{"open VekDiagConfigure access=0x10000000 share=0x0",
+                     "ioctl 0xC3516000 in=0x00000000 out=12", "close VekDiagConfigure"}));
+}
+
+TEST(ListCommand, TwoAdaptersInEnumerationOrderWithPaddedTypes) {
+    Simulator sim({"--adapter", "5:AB", "--adapter", "1:1A2B"});
+    const ProcessResult run = sim.Quorvin({"-q", "list"});
+    EXPECT_EQ(run.out,
+              "2 devices found\n"
+              "0 adapter index 5, adapter type VEK00AB\n"
+              "1 adapter index 1, adapter type VEK1A2B\n");
+}
+
+TEST(ListCommand, AdapterWhoseConfigureChannelCannotBeOpenedIsStillListed) {
+    Simulator sim({"--adapter", "3:BEEF", "--adapter", "4:1A2B"});
+    sim.Control({"fault", "0", "open-configure"});
+    const ProcessResult run = sim.Quorvin({"-q", "list"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out,
+              "2 devices found\n"
+              "0 adapter index 0, adapter type VEK0000\n"
+              "1 adapter index 4, adapter type VEK1A2B\n");
+    EXPECT_EQ(sim.Requests(0),
+              (Lines{"open VekDiagConfigure access=0x10000000 share=0x0 -> error 5"}));
+}
+
+TEST(ListCommand, RemovedAdapterIsNotListed) {
+    Simulator sim({"--adapter", "0:1", "--adapter", "1:2"});
+    sim.Control({"remove", "0"});
+    EXPECT_EQ(sim.Quorvin({"-q", "list"}).out,
+              "1 devices found\n0 adapter index 1, adapter type VEK0002\n");
+}
+
+}  // namespace

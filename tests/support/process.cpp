@@ -1,0 +1,168 @@
+#include "tests/support/process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace {
+
+void CheckedPipe(int fds[2]) {
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+}
+
+}  // namespace
+
+Process::Process(const std::vector<std::string>& argv, const ProcessOptions& options) {
+    signal(SIGPIPE, SIG_IGN);  // a child that is gone must not end the test
+    int in[2];
+    int out[2];
+    int err[2];
+    CheckedPipe(in);
+    CheckedPipe(out);
+    CheckedPipe(err);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    if (!options.workingDirectory.empty()) {
+        posix_spawn_file_actions_addchdir_np(&actions, options.workingDirectory.c_str());
+    }
+    std::vector<char*> args;
+    args.reserve(argv.size() + 1);
+    for (const std::string& arg : argv) {
+        args.push_back(const_cast<char*>(arg.c_str()));
+    }
+    args.push_back(nullptr);
+    const int spawned = posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(in[0]);
+    close(out[1]);
+    close(err[1]);
+    if (spawned != 0) {
+        close(in[1]);
+        close(out[0]);
+        close(err[0]);
+        throw std::runtime_error("cannot start " + argv[0]);
+    }
+    stdinFd_ = in[1];
+    if (!options.keepStdinOpen) {
+        CloseStdin();
+    }
+    stdoutReader_ = std::thread([this, fd = out[0]] { ReadInto(fd, &stdout_); });
+    stderrReader_ = std::thread([this, fd = err[0]] { ReadInto(fd, &stderr_); });
+}
+
+Process::~Process() {
+    if (Wait(std::chrono::milliseconds(0)) < 0) {
+        kill(pid_, SIGKILL);
+        Wait(std::chrono::seconds(30));
+    }
+    CloseStdin();
+    stdoutReader_.join();
+    stderrReader_.join();
+}
+
+void Process::ReadInto(int fd, std::string* text) {
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (n <= 0) {
+            --openStreams_;
+            changed_.notify_all();
+            break;
+        }
+        text->append(buffer, static_cast<size_t>(n));
+        changed_.notify_all();
+    }
+    close(fd);
+}
+
+void Process::WriteStdin(const std::string& text) {
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = write(stdinFd_, text.data() + done, text.size() - done);
+        if (n <= 0) {
+            break;
+        }
+        done += static_cast<size_t>(n);
+    }
+}
+
+void Process::CloseStdin() {
+    if (stdinFd_ >= 0) {
+        close(stdinFd_);
+        stdinFd_ = -1;
+    }
+}
+
+void Process::Signal(int signal) {
+    kill(pid_, signal);
+}
+
+bool Process::WaitForStdout(const std::function<bool(const std::string&)>& ready,
+                            std::chrono::milliseconds limit) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, limit, [&] { return ready(stdout_) || openStreams_ == 0; }) &&
+           ready(stdout_);
+}
+
+bool Process::WaitForStdoutText(const std::string& text, std::chrono::milliseconds limit) {
+    return WaitForStdout(
+        [&](const std::string& out) { return out.find(text) != std::string::npos; }, limit);
+}
+
+int Process::Wait(std::chrono::milliseconds limit) {
+    if (exitStatus_ >= 0) {
+        return exitStatus_;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        int status = 0;
+        const pid_t done = waitpid(pid_, &status, WNOHANG);
+        if (done == pid_) {
+            exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            return exitStatus_;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+std::string Process::Stdout() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return stdout_;
+}
+
+std::string Process::Stderr() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return stderr_;
+}
+
+ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options,
+                         const std::string& input, std::chrono::milliseconds limit) {
+    ProcessOptions withInput = options;
+    withInput.keepStdinOpen = true;
+    Process process(argv, withInput);
+    process.WriteStdin(input);
+    process.CloseStdin();
+    const int status = process.Wait(limit);
+    // Wait for the readers to see end of file, so the output is complete.
+    process.WaitForStdout([](const std::string&) { return false; }, std::chrono::seconds(5));
+    return {status, process.Stdout(), process.Stderr()};
+}

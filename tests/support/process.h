@@ -1,0 +1,66 @@
+// Child processes for the end-to-end tests: started with pipes on standard input,
+// output and error, read in the background, waited for with a time limit.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+struct ProcessOptions {
+    std::string workingDirectory;  // empty: the test's own
+    bool keepStdinOpen = false;    // otherwise standard input is at end of file at once
+};
+
+class Process {
+public:
+    Process(const std::vector<std::string>& argv, const ProcessOptions& options = {});
+    ~Process();  // kills the child if it still runs
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    void WriteStdin(const std::string& text);
+    void CloseStdin();
+    void Signal(int signal);
+
+    // Waits until the output read so far satisfies ready; false on time-out.
+    bool WaitForStdout(const std::function<bool(const std::string&)>& ready,
+                       std::chrono::milliseconds limit);
+    bool WaitForStdoutText(const std::string& text, std::chrono::milliseconds limit);
+    // The exit status (128 + signal for a signal), or -1 on time-out.
+    int Wait(std::chrono::milliseconds limit);
+
+    std::string Stdout();
+    std::string Stderr();
+    pid_t pid() const { return pid_; }
+
+private:
+    void ReadInto(int fd, std::string* text);
+
+    pid_t pid_ = -1;
+    int stdinFd_ = -1;
+    int exitStatus_ = -1;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::string stdout_;
+    std::string stderr_;
+    int openStreams_ = 2;
+    std::thread stdoutReader_;
+    std::thread stderrReader_;
+};
+
+struct ProcessResult {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+// Runs a command to its end (at most limit) with the given standard input.
+ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {},
+                         const std::string& input = "",
+                         std::chrono::milliseconds limit = std::chrono::seconds(30));
