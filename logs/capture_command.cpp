@@ -1,8 +1,45 @@
 #include "logs/capture_command.h"
 
+#include <cstdio>
+
+#include "adapter/vekdiag_device_list.h"
 #include "cli/command_line.h"
 #include "cli/exit_status.h"
+#include "cli/report.h"
+#include "cli/texts.h"
+#include "logs/log_selection.h"
 
-int CaptureCommand(const CommandLine& /*commandLine*/) {
-    return EXIT_STATUS_OK;
+int CaptureCommand(const CommandLine& commandLine) {
+    VekDiagDeviceList list;
+    // A selection that cannot work is said at once, not after the user presses ENTER.
+    LogSelection selection;
+    if (ParseLogSelection(commandLine, &selection) == 0) {
+        PrintUsage();
+        return EXIT_STATUS_USAGE;
+    }
+    CaptureContext context;
+    context.commandLine = &commandLine;
+    context.deviceList = &list;
+    context.stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE worker = CreateThread(nullptr, 0, CaptureWorker, &context, 0, nullptr);
+    if (worker == nullptr) {
+        ReportFailure("cannot start the capture");
+        context.exitStatus = EXIT_STATUS_FAILED;
+    }
+
+    std::printf("Hit \"ENTER\" to end log capture...");
+    std::fflush(stdout);
+    std::getchar();
+
+    if (context.stopEvent != nullptr) {
+        SetEvent(context.stopEvent);
+    }
+    if (worker != nullptr) {
+        WaitForSingleObject(worker, INFINITE);
+        CloseHandle(worker);
+    }
+    if (context.stopEvent != nullptr) {
+        CloseHandle(context.stopEvent);
+    }
+    return context.exitStatus;
 }

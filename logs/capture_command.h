@@ -1,6 +1,26 @@
 #pragma once
 
+#include <cstdint>
+
+#include "platform/win32.h"
+
 class CommandLine;
+class VekDiagDeviceList;
+
+// The longest wait between two passes of the capture worker.
+inline constexpr DWORD CAPTURE_POLL_MS = 1000;
+
+// What the command thread hands to the capture worker; it outlives the worker.
+struct CaptureContext {
+    const CommandLine* commandLine = nullptr;
+    HANDLE stopEvent = nullptr;
+    VekDiagDeviceList* deviceList = nullptr;
+    // Written by the worker, read by the command thread after the worker has ended.
+    int exitStatus = 0;
+};
 
 // "capture [-d] [<logtype>] [<textlog>] [<timinglog>]": record the logs until ENTER.
 int CaptureCommand(const CommandLine& commandLine);
+
+// The worker: all reading and writing of a capture, one pass a poll interval.
+DWORD WINAPI CaptureWorker(LPVOID context);

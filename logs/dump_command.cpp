@@ -1,8 +1,59 @@
 #include "logs/dump_command.h"
 
+#include "adapter/vekdiag_device_list.h"
 #include "cli/command_line.h"
 #include "cli/exit_status.h"
+#include "cli/report.h"
+#include "cli/texts.h"
+#include "logs/log_reader.h"
+#include "logs/log_selection.h"
+#include "logs/log_sinks.h"
 
-int DumpCommand(const CommandLine& /*commandLine*/) {
-    return EXIT_STATUS_OK;
+namespace {
+
+// One log into its sink: the sink is created first, so a named file exists (empty)
+// even when the channel cannot be read.
+int DumpLog(VekDiagDevice& device, LogChannel channel, const char* fileName) {
+    FILE* sink = channel == TextLog ? OpenTextLogSink(fileName) : OpenTimingLogSink(fileName);
+    if (sink == nullptr) {
+        return EXIT_STATUS_FAILED;
+    }
+    int status = EXIT_STATUS_OK;
+    if (OpenLogChannel(device, channel) == 0) {
+        ReportFailure("cannot open %s", LogChannelPath(device, channel).c_str());
+        status = EXIT_STATUS_FAILED;
+    } else if (device.DrainLog(sink, channel) == 0) {
+        ReportFailure("reading %s failed", LogChannelPath(device, channel).c_str());
+        status = EXIT_STATUS_FAILED;
+    }
+    if (fileName != nullptr && CloseLogSink(sink, fileName) == 0) {
+        status = EXIT_STATUS_FAILED;
+    }
+    return status;
+}
+
+}  // namespace
+
+int DumpCommand(const CommandLine& commandLine) {
+    const VekDiagDeviceList list;
+    VekDiagDevice* device = list.GetDevice(0);
+    LogSelection selection;
+    if (ParseLogSelection(commandLine, &selection) == 0) {
+        PrintUsage();
+        return EXIT_STATUS_USAGE;
+    }
+    if (device == nullptr) {
+        ReportFailure("no adapter found");
+        return EXIT_STATUS_FAILED;
+    }
+    int status = EXIT_STATUS_OK;
+    if (WantsTextLog(selection) &&
+        DumpLog(*device, TextLog, selection.textLogName) != EXIT_STATUS_OK) {
+        status = EXIT_STATUS_FAILED;
+    }
+    if (WantsTimingLog(selection) &&
+        DumpLog(*device, TimingLog, selection.timingLogName) != EXIT_STATUS_OK) {
+        status = EXIT_STATUS_FAILED;
+    }
+    return status;
 }

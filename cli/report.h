@@ -1,0 +1,11 @@
+// One line to standard error for a failure that the console output does not show,
+// worded like the tool's own lines: short, lower case, no full stop.
+#pragma once
+
+#if defined(__GNUC__)
+#define QUORVIN_PRINTF_FORMAT(f, a) __attribute__((format(printf, f, a)))
+#else
+#define QUORVIN_PRINTF_FORMAT(f, a)
+#endif
+
+void ReportFailure(const char* format, ...) QUORVIN_PRINTF_FORMAT(1, 2);

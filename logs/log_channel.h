@@ -1,0 +1,9 @@
+#pragma once
+
+#include <cstdint>
+
+// Which log channel of an adapter a drain reads; the timing log is also framed.
+enum LogChannel : uint32_t {
+    TextLog = 0,
+    TimingLog = 1,
+};

@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "cli/texts.h"
+#include "tests/support/simulator.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kPrompt = "Hit \"ENTER\" to end log capture...";
+
+// Presses ENTER and returns the exit status, failing when it takes more than limit.
+int PressEnter(Process& capture, std::chrono::milliseconds limit = 5s) {
+    const auto pressed = std::chrono::steady_clock::now();
+    capture.WriteStdin("\n");
+    const int status = capture.Wait(limit);
+    const auto took = std::chrono::steady_clock::now() - pressed;
+    EXPECT_LT(took, limit) << "capture did not end after ENTER";
+    return status;
+}
+
+class CaptureTest : public ::testing::TestWithParam<bool> {};
+
+// Events logged before the capture read the buffers are dropped without -d and come
+// first with it; events logged while it runs reach the files.
+TEST_P(CaptureTest, RecordsWhatIsLoggedWhileItRuns) {
+    const bool keepOlder = GetParam();
+    Simulator sim;
+    sim.Control({"text", "0", "older\\n"});
+    sim.Control({"timing", "0", "5"});
+    const std::string olderTiming = sim.Served(0, "timing");  // nothing served yet
+    ASSERT_EQ(olderTiming, "");
+
+    std::vector<std::string> arguments = {"-q", "capture", "both", "a.log", "t.bin"};
+    if (keepOlder) {
+        arguments.insert(arguments.begin() + 2, "/D:ignored");
+    }
+    auto capture = sim.StartQuorvin(arguments);
+    ASSERT_TRUE(capture->WaitForStdoutText(kPrompt, 20s));
+    // Once the older events have been read, anything new is captured.
+    ASSERT_TRUE(WaitFor([&] { return sim.Served(0, "text") == "older\n"; }));
+    ASSERT_TRUE(WaitFor([&] { return !sim.Served(0, "timing").empty(); }));
+    const size_t olderTimingSize = sim.Served(0, "timing").size();
+
+    sim.Control({"text", "0", "newer\\n"});
+    sim.Control({"timing", "0", "7"});
+    const std::string expectedText = keepOlder ? "older\nnewer\n" : "newer\n";
+    ASSERT_TRUE(WaitFor([&] { return sim.ReadFile("A.LOG") == expectedText; }))
+        << sim.ReadFile("A.LOG");
+    const std::string served = sim.Served(0, "timing");
+    const std::string expectedTiming = keepOlder ? served : served.substr(olderTimingSize);
+    ASSERT_TRUE(WaitFor([&] { return sim.ReadFile("T.BIN") == expectedTiming; }));
+
+    EXPECT_EQ(PressEnter(*capture), 0) << capture->Stderr();
+    EXPECT_EQ(capture->Stdout(), kPrompt);
+    EXPECT_EQ(capture->Stderr(), "");
+    EXPECT_EQ(sim.ReadFile("A.LOG"), expectedText);
+    EXPECT_EQ(sim.ReadFile("T.BIN"), expectedTiming);
+}
+
+INSTANTIATE_TEST_SUITE_P(OlderEvents, CaptureTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Kept" : "Dropped"; });
+
+TEST(Capture, StandardInputAtEndOfFileRunsExactlyOnePass) {
+    Simulator sim;
+    sim.Control({"text", "0", "to the console\\n"});
+    const ProcessResult run = sim.Quorvin({"-q", "capture", "-d"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    // With -d the one pass prints what the buffer held; the prompt may come before or after.
+    EXPECT_NE(run.out.find("to the console\n"), std::string::npos);
+    EXPECT_NE(run.out.find(kPrompt), std::string::npos);
+    // One drain of the text log: the block and the empty answer after it.
+    EXPECT_EQ(CountReads(sim.Requests(0)), 2u);
+}
+
+TEST(Capture, WaitsForAnAdapterToArrive) {
+    Simulator sim({"--no-adapter"});
+    auto capture = sim.StartQuorvin({"-q", "capture", "both", "a.log", "t.bin"});
+    ASSERT_TRUE(capture->WaitForStdoutText(kPrompt, 20s));
+    // Both files exist before any adapter does.
+    ASSERT_TRUE(WaitFor([&] { return sim.FileExists("A.LOG") && sim.FileExists("T.BIN"); }));
+
+    std::string path = sim.Control({"add", "2:00AB"});
+    path.erase(path.find_last_not_of('\n') + 1);
+    ASSERT_TRUE(capture->WaitForStdoutText(
+        "\nNew device just added: " + path + "\nHit \"ENTER\" to exit...", 20s))
+        << capture->Stdout();
+    // From the pass after the message the adapter is read: older events are dropped.
+    ASSERT_TRUE(WaitFor([&] { return CountReads(sim.Requests(0)) >= 4; }));
+    sim.Control({"text", "0", "from the new adapter\\n"});
+    ASSERT_TRUE(WaitFor([&] { return sim.ReadFile("A.LOG") == "from the new adapter\n"; }));
+
+    EXPECT_EQ(PressEnter(*capture), 0) << capture->Stderr();
+    const std::vector<std::string> requests = sim.Requests(0);
+    EXPECT_EQ(requests.front(), "open VekDiagConfigure access=0x10000000 share=0x0");
+    EXPECT_EQ(requests.back(), "close VekDiagTimingLog");  // the worker's device is destroyed
+}
+
+TEST(Capture, EndsWithinAboutOneSecondOfEnter) {
+    Simulator sim;
+    auto capture = sim.StartQuorvin({"-q", "capture"});
+    ASSERT_TRUE(capture->WaitForStdoutText(kPrompt, 20s));
+    ASSERT_TRUE(WaitFor([&] { return CountReads(sim.Requests(0)) >= 2; }));
+    EXPECT_EQ(PressEnter(*capture, 2500ms), 0);
+}
+
+TEST(Capture, InvalidSelectionIsAUsageErrorWithoutPrompt) {
+    Simulator sim;
+    auto capture = sim.StartQuorvin({"-q", "capture", "timing"});
+    EXPECT_EQ(capture->Wait(20s), 2);  // no ENTER needed
+    EXPECT_EQ(capture->Stdout(), USAGE_TEXT);
+    EXPECT_FALSE(sim.FileExists("TIMING"));
+}
+
+TEST(Capture, NoAdapterEverIsAFailure) {
+    Simulator sim({"--no-adapter"});
+    const ProcessResult run = sim.Quorvin({"-q", "capture", "a.log"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, kPrompt);
+    EXPECT_EQ(run.err, "no adapter found\n");
+    EXPECT_TRUE(sim.FileExists("A.LOG"));
+}
+
+TEST(Capture, AdapterThatStopsAnsweringIsReportedOnceAndEnterStillEnds) {
+    Simulator sim;
+    auto capture = sim.StartQuorvin({"-q", "capture", "both", "a.log", "t.bin"});
+    ASSERT_TRUE(capture->WaitForStdoutText(kPrompt, 20s));
+    ASSERT_TRUE(WaitFor([&] { return CountReads(sim.Requests(0)) >= 4; }));
+    sim.Control({"text", "0", "before removal\\n"});
+    ASSERT_TRUE(WaitFor([&] { return sim.ReadFile("A.LOG") == "before removal\n"; }));
+    sim.Control({"remove", "0"});
+    ASSERT_TRUE(WaitFor([&] { return !capture->Stderr().empty(); }));
+    std::this_thread::sleep_for(1500ms);  // more passes: still one line
+    EXPECT_EQ(PressEnter(*capture), 1);
+    const std::string err = capture->Stderr();
+    EXPECT_EQ(err.rfind("the adapter stopped answering: ", 0), 0u) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_EQ(sim.ReadFile("A.LOG"), "before removal\n");
+}
+
+TEST(Capture, ArrivedAdapterWhoseChannelsCannotBeOpened) {
+    Simulator sim({"--no-adapter"});
+    auto capture = sim.StartQuorvin({"-q", "capture", "t.log"});
+    ASSERT_TRUE(capture->WaitForStdoutText(kPrompt, 20s));
+    sim.Control({"add", "0:1A2B"});
+    sim.Control({"fault", "0", "open-text"});
+    ASSERT_TRUE(capture->WaitForStdoutText("Hit \"ENTER\" to exit...", 20s));
+    ASSERT_TRUE(WaitFor([&] { return !capture->Stderr().empty(); }));
+    EXPECT_EQ(PressEnter(*capture), 1);
+    EXPECT_EQ(capture->Stderr().rfind("cannot open ", 0), 0u) << capture->Stderr();
+    EXPECT_TRUE(sim.FileExists("T.LOG"));
+}
+
+}  // namespace
