@@ -17,7 +17,7 @@ int RunQuorvin(int argc, char** argv) {
     const CommandEntry* entry = FindCommand(commandLine.GetPositional(0));
     if (entry == nullptr) {
         PrintUsage();
-        return EXIT_STATUS_OK;
+        return EXIT_STATUS_USAGE;
     }
     return entry->handler(commandLine);
 }

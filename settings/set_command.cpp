@@ -1,8 +1,103 @@
 #include "settings/set_command.h"
 
+#include <cstdio>
+
+#include "adapter/vekdiag_device_list.h"
+#include "cli/ascii.h"
 #include "cli/command_line.h"
 #include "cli/exit_status.h"
+#include "cli/report.h"
+#include "settings/configure_failure.h"
+#include "settings/stream_options.h"
 
-int SetCommand(const CommandLine& /*commandLine*/) {
+namespace {
+
+constexpr int32_t MAX_LOG_LEVEL = 65535;
+
+int ReportOptions(VekDiagDevice& device, const CommandLine& commandLine) {
+    int answered = 0;
+    const uint32_t mask = device.GetStreamOptions(&answered);
+    const uint32_t selected =
+        commandLine.positionalCount == 2 ? FindStreamOption(commandLine.GetPositional(1)) : 0;
+    for (const StreamOption& option : StreamOptionTable) {
+        if (selected == 0 || selected == option.flag) {
+            std::printf("\t%15s %s\n", option.name, (mask & option.flag) != 0 ? "on" : "off");
+        }
+    }
+    if (answered == 0) {
+        ReportConfigureFailure(device, "the stream-option query");
+        return EXIT_STATUS_FAILED;
+    }
     return EXIT_STATUS_OK;
+}
+
+// Only a whole decimal number in the 16-bit range: anything else would reach the
+// driver as some other level (text as 0, which switches the log off).
+bool IsLogLevel(const char* text) {
+    int32_t value = 0;
+    for (const char* c = text; *c != '\0'; ++c) {
+        if (*c < '0' || *c > '9') {
+            return false;
+        }
+        value = value * 10 + (*c - '0');
+        if (value > MAX_LOG_LEVEL) {
+            return false;
+        }
+    }
+    return *text != '\0';
+}
+
+int SetLogLevel(VekDiagDevice& device, const CommandLine& commandLine) {
+    int32_t level = 0;
+    if (!IsLogLevel(commandLine.GetPositional(2)) || commandLine.GetPositionalInt(2, &level) == 0) {
+        ReportFailure("invalid log level %s (a number from 0 to %d)", commandLine.GetPositional(2),
+                      MAX_LOG_LEVEL);
+        return EXIT_STATUS_USAGE;
+    }
+    if (device.SetLogLevel(static_cast<uint16_t>(level)) == 0) {
+        ReportConfigureFailure(device, "the log level");
+        return EXIT_STATUS_FAILED;
+    }
+    return EXIT_STATUS_OK;
+}
+
+int ChangeOption(VekDiagDevice& device, const CommandLine& commandLine) {
+    const char* name = commandLine.GetPositional(1);
+    const char* value = commandLine.GetPositional(2);
+    const uint32_t flag = FindStreamOption(name);
+    if (flag == 0) {
+        ReportFailure("unknown stream option %s", name);
+        return EXIT_STATUS_USAGE;
+    }
+    int32_t enable = 0;
+    if (EqualsIgnoreCase(value, "on")) {
+        enable = 1;
+    } else if (!EqualsIgnoreCase(value, "off")) {
+        ReportFailure("invalid value %s for %s (on or off)", value, name);
+        return EXIT_STATUS_USAGE;
+    }
+    if (device.SetStreamOption(flag, enable) == 0) {
+        ReportConfigureFailure(device, "the stream option");
+        return EXIT_STATUS_FAILED;
+    }
+    std::printf("\tset %15s %s\n", name, value);
+    return EXIT_STATUS_OK;
+}
+
+}  // namespace
+
+int SetCommand(const CommandLine& commandLine) {
+    const VekDiagDeviceList list;
+    VekDiagDevice* device = list.GetDevice(0);
+    if (device == nullptr) {
+        ReportFailure("no adapter found");
+        return EXIT_STATUS_FAILED;
+    }
+    if (commandLine.positionalCount < 3) {
+        return ReportOptions(*device, commandLine);
+    }
+    if (EqualsIgnoreCase(commandLine.GetPositional(1), "loglevel")) {
+        return SetLogLevel(*device, commandLine);
+    }
+    return ChangeOption(*device, commandLine);
 }

@@ -67,9 +67,13 @@ TEST(Dispatch, QuietSwitchInAnyFormSuppressesTheBanner) {
 }
 
 TEST(Dispatch, UnknownCommandWordsPrintUsage) {
-    for (const char* word : {"lis", "lists", "", "nothing", "-"}) {
+    // A lone "-" is a switch: no command word at all, which is not an error.
+    EXPECT_EQ(RunWith({"-"}).output, kBanner + kUsage);
+    EXPECT_EQ(RunWith({"-"}).status, 0);
+    for (const char* word : {"lis", "lists", "", "nothing"}) {
         const RunResult run = RunWith({word});
         EXPECT_EQ(run.output, kBanner + kUsage) << '"' << word << '"';
+        EXPECT_EQ(run.status, 2) << '"' << word << '"';
     }
 }
 
@@ -88,6 +92,7 @@ TEST(Dispatch, OnlyHelpSetHasItsOwnText) {
         EXPECT_EQ(RunWith({"help", topic}).output, kBanner + kUsage) << topic;
     }
     EXPECT_EQ(RunWith({"help"}).output, kBanner + kUsage);
+    EXPECT_EQ(RunWith({"help", "nothing"}).status, 0);
 }
 
 }  // namespace

@@ -1,0 +1,12 @@
+#include "settings/configure_failure.h"
+
+#include "adapter/vekdiag_device.h"
+#include "cli/report.h"
+
+void ReportConfigureFailure(const VekDiagDevice& device, const char* what) {
+    if (device.configureHandle == INVALID_HANDLE_VALUE) {
+        ReportFailure("cannot open %s", device.configurePath.c_str());
+    } else {
+        ReportFailure("the driver rejected %s", what);
+    }
+}
