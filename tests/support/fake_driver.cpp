@@ -184,7 +184,9 @@ BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, D
                 FakeRead read = script.front();
                 script.pop_front();
                 returned = static_cast<DWORD>(read.bytes.size());
-                std::memcpy(lpOutBuffer, read.bytes.data(), std::min(returned, nOutBufferSize));
+                if (returned != 0) {
+                    std::memcpy(lpOutBuffer, read.bytes.data(), std::min(returned, nOutBufferSize));
+                }
                 error = read.ok ? ERROR_SUCCESS : read.error;
             }
         } else if (dwIoControlCode == IOCTL_DIAG_QUERY && handle.channel == FakeConfigure &&

@@ -77,13 +77,15 @@ TEST_F(VekDiagDeviceTest, FailedOpenIsRetriedAtTheNextCall) {
 }
 
 TEST_F(VekDiagDeviceTest, TimingOpenResetsTheCarryOnlyWhenItReallyOpens) {
-    VekDiagDevice device(kPath);
-    device.timingChecker.carryCount = 9;
-    ASSERT_NE(device.OpenTimingLogChannel(), 0);
-    EXPECT_EQ(device.timingChecker.carryCount, 0);
-    device.timingChecker.carryCount = 9;
-    ASSERT_NE(device.OpenTimingLogChannel(), 0);  // already open: the stream goes on
-    EXPECT_EQ(device.timingChecker.carryCount, 9);
+    {
+        VekDiagDevice device(kPath);
+        device.timingChecker.carryCount = 9;
+        ASSERT_NE(device.OpenTimingLogChannel(), 0);
+        EXPECT_EQ(device.timingChecker.carryCount, 0);
+        device.timingChecker.carryCount = 9;
+        ASSERT_NE(device.OpenTimingLogChannel(), 0);  // already open: the stream goes on
+        EXPECT_EQ(device.timingChecker.carryCount, 9);
+    }
 
     FakeDriver::Get().Reset();
     FakeAdapter& failing = FakeDriver::Get().AddAdapter(kPath, 0, 0);

@@ -1,0 +1,175 @@
+// Whole-process figures against the simulator: the cost of a dump beside the bare
+// reads it makes, and what an idle capture costs and how fast it stops.
+//   process_bench QUORVIN VEKDIAG_SIM BARE_READER [--quick]
+#include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/process.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+struct Programs {
+    std::string quorvin;
+    std::string sim;
+    std::string bare;
+};
+
+std::string Control(const Programs& programs, const std::vector<std::string>& arguments) {
+    std::vector<std::string> argv = {programs.sim};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    const ProcessResult result = RunProcess(argv);
+    if (result.status != 0) {
+        std::fprintf(stderr, "vekdiag-sim %s failed: %s\n", arguments[0].c_str(), result.err.c_str());
+        std::exit(1);
+    }
+    return result.out;
+}
+
+size_t ReadRequests(const Programs& programs) {
+    const std::string requests = Control(programs, {"requests", "0"});
+    size_t reads = 0;
+    for (size_t at = requests.find("ioctl 0xC3516008"); at != std::string::npos;
+         at = requests.find("ioctl 0xC3516008", at + 1)) {
+        ++reads;
+    }
+    return reads;
+}
+
+double Seconds(Clock::duration duration) { return std::chrono::duration<double>(duration).count(); }
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// Nanoseconds that all threads of a process have spent on a processor.
+double CpuNanoseconds(pid_t pid) {
+    double total = 0;
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    for (const auto& task : std::filesystem::directory_iterator(tasks)) {
+        std::ifstream in(task.path() / "schedstat");
+        double onCpu = 0;
+        in >> onCpu;
+        total += onCpu;
+    }
+    return total;
+}
+
+double TimeRun(const std::vector<std::string>& argv, const std::string& directory) {
+    const auto start = Clock::now();
+    const ProcessResult result = RunProcess(argv, {.workingDirectory = directory});
+    const double seconds = Seconds(Clock::now() - start);
+    if (result.status != 0) {
+        std::fprintf(stderr, "%s failed: %s\n", argv[0].c_str(), result.err.c_str());
+        std::exit(1);
+    }
+    return seconds;
+}
+
+// Dump time per MiB and its ratio to the bare reads, rounds alternating the order.
+void MeasureDump(const Programs& programs, const std::string& work, size_t mib, int rounds,
+                 const std::string& suffix) {
+    const std::string bytes = std::to_string(mib * 1024 * 1024);
+    std::vector<double> ratios;
+    std::vector<double> dumpSeconds;
+    for (int round = 0; round < rounds; ++round) {
+        double dump = 0;
+        double bare = 0;
+        for (int turn = 0; turn < 2; ++turn) {
+            Control(programs, {"fill", "0", "text", bytes});
+            Control(programs, {"fill", "0", "timing", bytes});
+            const bool dumpTurn = (turn + round) % 2 == 0;
+            if (dumpTurn) {
+                dump = TimeRun({programs.quorvin, "-q", "dump", "both", "a.log", "t.bin"}, work);
+            } else {
+                bare = TimeRun({programs.bare, "B.LOG", "B.BIN"}, work);
+            }
+        }
+        ratios.push_back(dump / bare);
+        dumpSeconds.push_back(dump);
+    }
+    std::printf("dump_ms_per_mib_%s %.3f\n", suffix.c_str(), Median(dumpSeconds) * 1e3 / (2.0 * mib));
+    std::printf("dump_overhead_%s %.3f\n", suffix.c_str(), Median(ratios));
+    if (suffix == "16MiB") {
+        std::printf("dump_overhead %.3f\n", Median(ratios));
+    }
+}
+
+// One idle capture: CPU and read requests over the idle time, then the time to stop.
+void MeasureCapture(const Programs& programs, const std::string& work, double idleSeconds,
+                    int stops) {
+    std::vector<double> stopMs;
+    for (int run = 0; run < stops; ++run) {
+        Process capture({programs.quorvin, "-q", "capture", "both", "a.log", "t.bin"},
+                        {.workingDirectory = work, .keepStdinOpen = true});
+        capture.WaitForStdoutText("ENTER", 20s);
+        // The first pass (opening, dropping, draining) is not idle time.
+        const size_t startReads = ReadRequests(programs);
+        while (ReadRequests(programs) < startReads + 4) {
+            std::this_thread::sleep_for(10ms);
+        }
+        if (run == 0) {
+            const double cpuBefore = CpuNanoseconds(capture.pid());
+            const size_t readsBefore = ReadRequests(programs);
+            const auto idleStart = Clock::now();
+            std::this_thread::sleep_for(std::chrono::duration<double>(idleSeconds));
+            const double cpu = CpuNanoseconds(capture.pid()) - cpuBefore;
+            const size_t reads = ReadRequests(programs) - readsBefore;
+            const double idle = Seconds(Clock::now() - idleStart);
+            std::printf("capture_idle_cpu_ms %.3f\n", cpu / 1e6 * 10.0 / idle);
+            std::printf("capture_idle_reads_per_s %.3f\n", static_cast<double>(reads) / idle / 2);
+        }
+        const auto pressed = Clock::now();
+        capture.WriteStdin("\n");
+        capture.Wait(20s);
+        stopMs.push_back(Seconds(Clock::now() - pressed) * 1e3);
+    }
+    std::printf("capture_stop_ms %.1f\n", Median(stopMs));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: process_bench QUORVIN VEKDIAG_SIM BARE_READER [--quick]\n");
+        return 2;
+    }
+    const Programs programs{argv[1], argv[2], argv[3]};
+    const bool quick = argc > 4 && std::strcmp(argv[4], "--quick") == 0;
+    char pattern[] = "/tmp/qv-bench-XXXXXX";
+    const std::string root = mkdtemp(pattern);
+    const std::string work = root + "/work";
+    std::filesystem::create_directory(work);
+    setenv("VEKDIAG_SIM_ROOT", root.c_str(), 1);
+
+    Process server({programs.sim, "serve", "--log-size", std::to_string(65 * 1024 * 1024)});
+    if (!server.WaitForStdoutText("ready\n", 20s)) {
+        std::fprintf(stderr, "simulator not ready: %s\n", server.Stderr().c_str());
+        return 1;
+    }
+    const int rounds = quick ? 1 : 5;
+    for (size_t mib : {size_t{1}, size_t{16}, size_t{64}}) {
+        MeasureDump(programs, work, quick ? 1 : mib, quick ? 1 : (mib == 64 ? 3 : rounds),
+                    std::to_string(mib) + "MiB");
+    }
+    MeasureCapture(programs, work, quick ? 2.0 : 10.0, quick ? 1 : 5);
+
+    server.Signal(SIGTERM);
+    server.Wait(20s);
+    std::filesystem::remove_all(root);
+    return 0;
+}

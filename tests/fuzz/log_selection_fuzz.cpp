@@ -1,0 +1,56 @@
+// Any positional arguments through the log selection: a valid selection always names
+// a timing-log file when it wants the timing log, and every name is one of the
+// arguments.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "cli/command_line.h"
+#include "logs/log_selection.h"
+
+namespace {
+
+bool IsArgument(const std::vector<char*>& argv, const char* name) {
+    for (size_t i = 1; i + 1 < argv.size(); ++i) {
+        if (argv[i] == name) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    std::vector<std::string> arguments(1, "quorvin");
+    arguments.emplace_back("dump");
+    std::string current;
+    for (size_t i = 0; i < size; ++i) {
+        if (data[i] == '\0') {
+            arguments.push_back(current);
+            current.clear();
+        } else {
+            current += static_cast<char>(data[i]);
+        }
+    }
+    arguments.push_back(current);
+    std::vector<char*> argv;
+    argv.reserve(arguments.size() + 1);
+    for (std::string& argument : arguments) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    const CommandLine commandLine(static_cast<int>(arguments.size()), argv.data());
+    LogSelection selection;
+    if (ParseLogSelection(commandLine, &selection) == 0) {
+        return 0;
+    }
+    const bool timingNamed = selection.timingLogName != nullptr;
+    if (selection.logType > Both || WantsTimingLog(selection) != timingNamed ||
+        (timingNamed && !IsArgument(argv, selection.timingLogName)) ||
+        (selection.textLogName != nullptr && !IsArgument(argv, selection.textLogName))) {
+        std::abort();
+    }
+    return 0;
+}

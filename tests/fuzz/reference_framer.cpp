@@ -1,0 +1,70 @@
+#include "tests/fuzz/reference_framer.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr size_t kHeader = 14;
+constexpr size_t kMaxPayload = 12;
+constexpr size_t kWindow = 28;  // the largest record and the next sync word
+
+}  // namespace
+
+bool ReferenceFramer::SyncAt(size_t at) const {
+    return stream_[at] == 0xA0 && stream_[at + 1] == 0xF5;
+}
+
+// The first sync word that starts after from and ends before end; or the last byte
+// before end, which may be the first half of one.
+size_t ReferenceFramer::NextSyncAfter(size_t from, size_t end) const {
+    for (size_t at = from + 1; at + 1 < end; ++at) {
+        if (SyncAt(at)) {
+            return at;
+        }
+    }
+    return end - 1;
+}
+
+// Judges the record at position_, looking no further than end (at most a window).
+ReferenceFramer::Verdict ReferenceFramer::Judge(size_t end, size_t* step) const {
+    const size_t p = position_;
+    if (end - p < kHeader) {
+        return Verdict::Wait;
+    }
+    if (!SyncAt(p)) {
+        *step = NextSyncAfter(p, end) - p;
+        return Verdict::Skip;
+    }
+    const size_t payload = stream_[p + 13];
+    if (payload > kMaxPayload) {
+        *step = kHeader;
+        return Verdict::Error;
+    }
+    const size_t next = p + kHeader + payload;
+    if (end < next) {
+        return Verdict::Wait;
+    }
+    const bool followedBySync = end == next || (end == next + 1 && stream_[next] == 0xA0) ||
+                                (end >= next + 2 && SyncAt(next));
+    if (followedBySync) {
+        *step = next - p;
+        return Verdict::Record;
+    }
+    *step = NextSyncAfter(p, end) - p;
+    return Verdict::Error;
+}
+
+int ReferenceFramer::AddBlock(const uint8_t* block, size_t length) {
+    stream_.insert(stream_.end(), block, block + length);
+    int errors = 0;
+    for (;;) {
+        const size_t end = std::min(stream_.size(), position_ + kWindow);
+        size_t step = 0;
+        const Verdict verdict = Judge(end, &step);
+        if (verdict == Verdict::Wait) {
+            return errors;
+        }
+        errors += verdict == Verdict::Error ? 1 : 0;
+        position_ += step;
+    }
+}

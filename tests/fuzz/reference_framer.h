@@ -1,0 +1,25 @@
+// A second, plain reading of the timing-log format, for checking the checker: it
+// keeps the whole stream and positions in it instead of a carry, and judges each
+// record with what has arrived so far.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+class ReferenceFramer {
+public:
+    // Appends one block and returns the framing errors found with it.
+    int AddBlock(const uint8_t* block, size_t length);
+    // Bytes received but not yet framed (what the checker must be carrying).
+    size_t Pending() const { return stream_.size() - position_; }
+
+private:
+    enum class Verdict { Record, Wait, Skip, Error };
+    Verdict Judge(size_t end, size_t* step) const;
+    size_t NextSyncAfter(size_t from, size_t end) const;
+    bool SyncAt(size_t at) const;
+
+    std::vector<uint8_t> stream_;
+    size_t position_ = 0;
+};
