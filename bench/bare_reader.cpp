@@ -30,7 +30,8 @@ std::string FirstInterfacePath() {
 }
 
 void Copy(const std::string& channel, const char* fileName, const char* mode) {
-    HANDLE handle = CreateFileA(channel.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE handle =
+        CreateFileA(channel.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     FILE* file = std::fopen(fileName, mode);
     uint8_t block[4096];
     for (;;) {

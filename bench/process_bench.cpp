@@ -5,11 +5,11 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <dirent.h>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <dirent.h>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -33,7 +33,8 @@ std::string Control(const Programs& programs, const std::vector<std::string>& ar
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     const ProcessResult result = RunProcess(argv);
     if (result.status != 0) {
-        std::fprintf(stderr, "vekdiag-sim %s failed: %s\n", arguments[0].c_str(), result.err.c_str());
+        std::fprintf(stderr, "vekdiag-sim %s failed: %s\n", arguments[0].c_str(),
+                     result.err.c_str());
         std::exit(1);
     }
     return result.out;
@@ -49,7 +50,9 @@ size_t ReadRequests(const Programs& programs) {
     return reads;
 }
 
-double Seconds(Clock::duration duration) { return std::chrono::duration<double>(duration).count(); }
+double Seconds(Clock::duration duration) {
+    return std::chrono::duration<double>(duration).count();
+}
 
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
@@ -102,7 +105,8 @@ void MeasureDump(const Programs& programs, const std::string& work, size_t mib, 
         ratios.push_back(dump / bare);
         dumpSeconds.push_back(dump);
     }
-    std::printf("dump_ms_per_mib_%s %.3f\n", suffix.c_str(), Median(dumpSeconds) * 1e3 / (2.0 * mib));
+    std::printf("dump_ms_per_mib_%s %.3f\n", suffix.c_str(),
+                Median(dumpSeconds) * 1e3 / (2.0 * mib));
     std::printf("dump_overhead_%s %.3f\n", suffix.c_str(), Median(ratios));
     if (suffix == "16MiB") {
         std::printf("dump_overhead %.3f\n", Median(ratios));

@@ -6,16 +6,15 @@
 #include "cli/command_line.h"
 #include "cli/exit_status.h"
 #include "cli/report.h"
-#include "cli/texts.h"
 #include "logs/log_selection.h"
 
 int CaptureCommand(const CommandLine& commandLine) {
     VekDiagDeviceList list;
     // A selection that cannot work is said at once, not after the user presses ENTER.
     LogSelection selection;
-    if (ParseLogSelection(commandLine, &selection) == 0) {
-        PrintUsage();
-        return EXIT_STATUS_USAGE;
+    const int usable = CheckLogSelection(commandLine, &selection);
+    if (usable != EXIT_STATUS_OK) {
+        return usable;
     }
     CaptureContext context;
     context.commandLine = &commandLine;

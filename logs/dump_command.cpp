@@ -4,7 +4,6 @@
 #include "cli/command_line.h"
 #include "cli/exit_status.h"
 #include "cli/report.h"
-#include "cli/texts.h"
 #include "logs/log_reader.h"
 #include "logs/log_selection.h"
 #include "logs/log_sinks.h"
@@ -38,9 +37,9 @@ int DumpCommand(const CommandLine& commandLine) {
     const VekDiagDeviceList list;
     VekDiagDevice* device = list.GetDevice(0);
     LogSelection selection;
-    if (ParseLogSelection(commandLine, &selection) == 0) {
-        PrintUsage();
-        return EXIT_STATUS_USAGE;
+    const int usable = CheckLogSelection(commandLine, &selection);
+    if (usable != EXIT_STATUS_OK) {
+        return usable;
     }
     if (device == nullptr) {
         ReportFailure("no adapter found");

@@ -1,7 +1,14 @@
 #include "logs/log_selection.h"
 
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
 #include "cli/ascii.h"
 #include "cli/command_line.h"
+#include "cli/exit_status.h"
+#include "cli/report.h"
+#include "cli/texts.h"
 
 int ParseLogSelection(const CommandLine& commandLine, LogSelection* selection) {
     selection->textLogName = nullptr;
@@ -42,4 +49,29 @@ int ParseLogSelection(const CommandLine& commandLine, LogSelection* selection) {
         return 1;
     }
     return 0;
+}
+
+int NamesOneFileTwice(const LogSelection& selection) {
+    if (selection.textLogName == nullptr || selection.timingLogName == nullptr) {
+        return 0;
+    }
+    if (std::strcmp(selection.textLogName, selection.timingLogName) == 0) {
+        return 1;
+    }
+    std::error_code error;  // a name that does not exist yet is no other name's file
+    return std::filesystem::equivalent(selection.textLogName, selection.timingLogName, error) ? 1
+                                                                                              : 0;
+}
+
+int CheckLogSelection(const CommandLine& commandLine, LogSelection* selection) {
+    if (ParseLogSelection(commandLine, selection) == 0) {
+        PrintUsage();
+        return EXIT_STATUS_USAGE;
+    }
+    if (NamesOneFileTwice(*selection) != 0) {
+        ReportFailure("the text log and the timing log cannot both go to %s",
+                      selection->timingLogName);
+        return EXIT_STATUS_USAGE;
+    }
+    return EXIT_STATUS_OK;
 }

@@ -21,6 +21,15 @@ struct LogSelection {
 // Non-zero when the arguments form a valid selection. Prints nothing.
 int ParseLogSelection(const CommandLine& commandLine, LogSelection* selection);
 
+// Non-zero when both logs go to files and the two names lead to the same file, which
+// would interleave text and timing bytes in it.
+int NamesOneFileTwice(const LogSelection& selection);
+
+// The selection of a dump or capture: on an invalid one prints the usage text, on one
+// that names one file twice says so, and returns the usage status; otherwise
+// EXIT_STATUS_OK.
+int CheckLogSelection(const CommandLine& commandLine, LogSelection* selection);
+
 inline bool WantsTextLog(const LogSelection& selection) {
     return selection.logType != Timing;
 }

@@ -8,6 +8,7 @@
 
 #include "cli/command_line.h"
 #include "logs/log_selection.h"
+#include "tests/fuzz/fuzz_arguments.h"
 
 namespace {
 
@@ -23,25 +24,9 @@ bool IsArgument(const std::vector<char*>& argv, const char* name) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    std::vector<std::string> arguments(1, "quorvin");
-    arguments.emplace_back("dump");
-    std::string current;
-    for (size_t i = 0; i < size; ++i) {
-        if (data[i] == '\0') {
-            arguments.push_back(current);
-            current.clear();
-        } else {
-            current += static_cast<char>(data[i]);
-        }
-    }
-    arguments.push_back(current);
-    std::vector<char*> argv;
-    argv.reserve(arguments.size() + 1);
-    for (std::string& argument : arguments) {
-        argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
-    const CommandLine commandLine(static_cast<int>(arguments.size()), argv.data());
+    FuzzArguments arguments(data, size, {"dump"});
+    const std::vector<char*>& argv = arguments.pointers();
+    const CommandLine commandLine(arguments.argc(), arguments.argv());
     LogSelection selection;
     if (ParseLogSelection(commandLine, &selection) == 0) {
         return 0;
