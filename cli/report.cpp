@@ -8,7 +8,7 @@ void ReportFailure(const char* format, ...) {
     std::fflush(stdout);
     va_list arguments;
     va_start(arguments, format);
-    std::vfprintf(stderr, format, arguments);
+    std::vfprintf(stderr, format, arguments);  // NOLINT(clang-analyzer-valist.Uninitialized)
     va_end(arguments);
     std::fputc('\n', stderr);
 }

@@ -22,8 +22,8 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
 TEST(BadInput, HugeArguments) {
     Simulator sim;
     sim.Control({"text", "0", "kept\\n"});
-    const std::string huge(64 * 1024, 'x');
-    const std::string hugeUpper(64 * 1024, 'X');
+    const std::string huge(size_t{64} * 1024, 'x');
+    const std::string hugeUpper(size_t{64} * 1024, 'X');
 
     const ProcessResult word = sim.Quorvin({"-q", huge});
     EXPECT_EQ(word.status, 2);

@@ -1,18 +1,18 @@
 /* The test's side of the driver's control channel: loads the adapters' logs and
  * prints what the driver has, and what it received on the adapters' channels. */
-#include <windows.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <windows.h>
 
 #include "vekdiag_test.h"
 
-static const char *const channelNames[] = {"configure", "text", "timing"};
+static const char* const channelNames[] = {"configure", "text", "timing"};
 
 static HANDLE control;
 
-static int Request(DWORD code, void *in, DWORD inLength, void *out, DWORD outLength,
-                   DWORD *returned) {
+static int Request(DWORD code, void* in, DWORD inLength, void* out, DWORD outLength,
+                   DWORD* returned) {
     if (!DeviceIoControl(control, code, in, inLength, out, outLength, returned, NULL)) {
         fprintf(stderr, "vekdiag-ctl: request %08lx failed, error %lu\n", code, GetLastError());
         return 0;
@@ -20,8 +20,8 @@ static int Request(DWORD code, void *in, DWORD inLength, void *out, DWORD outLen
     return 1;
 }
 
-static int Load(unsigned adapter, const char *channel, const char *fileName) {
-    FILE *file = fopen(fileName, "rb");
+static int Load(unsigned adapter, const char* channel, const char* fileName) {
+    FILE* file = fopen(fileName, "rb");
     if (file == NULL) {
         fprintf(stderr, "vekdiag-ctl: cannot read %s\n", fileName);
         return 1;
@@ -69,14 +69,14 @@ static int Requests(void) {
         Sleep(100);
     }
     for (DWORD i = 0; i < count; ++i) {
-        const char *channel = channelNames[r[i].channel];
+        const char* channel = channelNames[r[i].channel];
         if (r[i].kind == VT_OPEN) {
             printf("open %u %s share %u\n", r[i].adapter, channel, r[i].share);
         } else if (r[i].kind == VT_CLOSE) {
             printf("close %u %s\n", r[i].adapter, channel);
         } else {
-            printf("ioctl %u %s %08x in %u out %u status %08x:", r[i].adapter, channel,
-                   r[i].code, r[i].inLength, r[i].outLength, r[i].status);
+            printf("ioctl %u %s %08x in %u out %u status %08x:", r[i].adapter, channel, r[i].code,
+                   r[i].inLength, r[i].outLength, r[i].status);
             for (unsigned w = 0; w < r[i].inLength / 4 && w < 4; ++w) {
                 printf(" %u", r[i].words[w]);
             }
@@ -86,9 +86,9 @@ static int Requests(void) {
     return 0;
 }
 
-int main(int argc, char **argv) {
-    control = CreateFileA(VT_CONTROL_DOS_NAME, GENERIC_READ | GENERIC_WRITE, 0, NULL,
-                          OPEN_EXISTING, 0, NULL);
+int main(int argc, char** argv) {
+    control = CreateFileA(VT_CONTROL_DOS_NAME, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+                          0, NULL);
     if (control == INVALID_HANDLE_VALUE) {
         fprintf(stderr, "vekdiag-ctl: cannot open the driver's control channel, error %lu\n",
                 GetLastError());
@@ -103,6 +103,7 @@ int main(int argc, char **argv) {
     if (argc == 2 && strcmp(argv[1], "requests") == 0) {
         return Requests();
     }
-    fprintf(stderr, "usage: vekdiag-ctl load ADAPTER text|timing FILE | state ADAPTER | requests\n");
+    fprintf(stderr,
+            "usage: vekdiag-ctl load ADAPTER text|timing FILE | state ADAPTER | requests\n");
     return 2;
 }

@@ -41,7 +41,7 @@ static KSPIN_LOCK lock;
 static PDEVICE_OBJECT devices[VT_ADAPTERS * 3 + 1];
 static HANDLE directories[VT_ADAPTERS], links[VT_ADAPTERS * 3];
 
-static const WCHAR *const channelNames[3] = {L"VekDiagConfigure", L"VekDiagTextLog",
+static const WCHAR* const channelNames[3] = {L"VekDiagConfigure", L"VekDiagTextLog",
                                              L"VekDiagTimingLog"};
 
 #define INTERFACE_CLASS L"{7f95af7c-f68a-4351-bb8e-268af28ea14c}"
@@ -49,21 +49,21 @@ static const WCHAR *const channelNames[3] = {L"VekDiagConfigure", L"VekDiagTextL
 
 /* The interface paths that the registry names; Wine hands no trailing path to a
  * device, so each is an object directory holding one link per channel. */
-static const WCHAR *const interfaceDirectories[VT_ADAPTERS] = {L"\\??\\" INTERFACE(L"0"),
+static const WCHAR* const interfaceDirectories[VT_ADAPTERS] = {L"\\??\\" INTERFACE(L"0"),
                                                                L"\\??\\" INTERFACE(L"1")};
 
 /* Where SetupAPI looks to tell whether an interface is present. */
-#define CONTROL_KEY(n)                                                                          \
-    L"\\Registry\\Machine\\System\\CurrentControlSet\\Control\\DeviceClasses\\" INTERFACE_CLASS \
-    L"\\##?#" INTERFACE(n) L"\\#\\Control"
-static const WCHAR *const controlKeys[VT_ADAPTERS] = {CONTROL_KEY(L"0"), CONTROL_KEY(L"1")};
+#define CONTROL_KEY(n)                                                        \
+    L"\\Registry\\Machine\\System\\CurrentControlSet\\Control\\DeviceClasses" \
+    L"\\" INTERFACE_CLASS L"\\##?#" INTERFACE(n) L"\\#\\Control"
+static const WCHAR* const controlKeys[VT_ADAPTERS] = {CONTROL_KEY(L"0"), CONTROL_KEY(L"1")};
 
-static void Record(const struct channel *ch, ULONG kind, PIO_STACK_LOCATION sp, PVOID input,
+static void Record(const struct channel* ch, ULONG kind, PIO_STACK_LOCATION sp, PVOID input,
                    NTSTATUS status) {
     KIRQL irql;
     KeAcquireSpinLock(&lock, &irql);
     if (requestCount < VT_MAX_REQUESTS) {
-        struct vt_request *r = &requests[requestCount++];
+        struct vt_request* r = &requests[requestCount++];
         RtlZeroMemory(r, sizeof *r);
         r->adapter = ch->adapter;
         r->channel = ch->channel;
@@ -91,8 +91,8 @@ static NTSTATUS Complete(PIRP irp, NTSTATUS status, ULONG_PTR information) {
 }
 
 /* The adapter driver's answers on the configure channel. */
-static NTSTATUS Configure(struct adapter *a, ULONG code, ULONG *buffer, ULONG in, ULONG out,
-                          ULONG_PTR *returned) {
+static NTSTATUS Configure(struct adapter* a, ULONG code, ULONG* buffer, ULONG in, ULONG out,
+                          ULONG_PTR* returned) {
     if (code == DIAG_QUERY) {
         if (in < 4 || out < 12) {
             return STATUS_BUFFER_TOO_SMALL;
@@ -116,26 +116,26 @@ static NTSTATUS Configure(struct adapter *a, ULONG code, ULONG *buffer, ULONG in
         return STATUS_BUFFER_TOO_SMALL;
     }
     switch (buffer[0]) {
-    case 0:
-        a->logLevel = buffer[1];
-        return STATUS_SUCCESS;
-    case 2: /* exactly one known option bit */
-        if ((buffer[1] & ~KNOWN_OPTIONS) != 0 || buffer[1] == 0 ||
-            (buffer[1] & (buffer[1] - 1)) != 0) {
+        case 0:
+            a->logLevel = buffer[1];
+            return STATUS_SUCCESS;
+        case 2: /* exactly one known option bit */
+            if ((buffer[1] & ~KNOWN_OPTIONS) != 0 || buffer[1] == 0 ||
+                (buffer[1] & (buffer[1] - 1)) != 0) {
+                return STATUS_INVALID_PARAMETER;
+            }
+            a->options = buffer[2] != 0 ? a->options | buffer[1] : a->options & ~buffer[1];
+            return STATUS_SUCCESS;
+        case 3:
+            ++a->clearCount;
+            return STATUS_SUCCESS;
+        default:
             return STATUS_INVALID_PARAMETER;
-        }
-        a->options = buffer[2] != 0 ? a->options | buffer[1] : a->options & ~buffer[1];
-        return STATUS_SUCCESS;
-    case 3:
-        ++a->clearCount;
-        return STATUS_SUCCESS;
-    default:
-        return STATUS_INVALID_PARAMETER;
     }
 }
 
 /* Hands out the oldest bytes of a log and drops them from it. */
-static NTSTATUS ReadLog(struct log *log, UCHAR *buffer, ULONG out, ULONG_PTR *returned) {
+static NTSTATUS ReadLog(struct log* log, UCHAR* buffer, ULONG out, ULONG_PTR* returned) {
     ULONG n = min(out, log->length);
     RtlCopyMemory(buffer, log->data, n);
     RtlMoveMemory(log->data, log->data + n, log->length - n);
@@ -144,7 +144,7 @@ static NTSTATUS ReadLog(struct log *log, UCHAR *buffer, ULONG out, ULONG_PTR *re
     return STATUS_SUCCESS;
 }
 
-static NTSTATUS Control(ULONG code, UCHAR *buffer, ULONG in, ULONG out, ULONG_PTR *returned) {
+static NTSTATUS Control(ULONG code, UCHAR* buffer, ULONG in, ULONG out, ULONG_PTR* returned) {
     if (code == VT_CTL_LOAD) {
         struct vt_load_header h;
         if (in < sizeof h) {
@@ -154,7 +154,7 @@ static NTSTATUS Control(ULONG code, UCHAR *buffer, ULONG in, ULONG out, ULONG_PT
         if (h.adapter >= VT_ADAPTERS || (h.channel != VT_TEXT_LOG && h.channel != VT_TIMING_LOG)) {
             return STATUS_INVALID_PARAMETER;
         }
-        struct log *log = &adapters[h.adapter].logs[h.channel];
+        struct log* log = &adapters[h.adapter].logs[h.channel];
         ULONG n = in - sizeof h;
         if (n > LOG_CAPACITY - log->length) {
             return STATUS_BUFFER_OVERFLOW;
@@ -172,9 +172,9 @@ static NTSTATUS Control(ULONG code, UCHAR *buffer, ULONG in, ULONG out, ULONG_PT
         if (index >= VT_ADAPTERS) {
             return STATUS_INVALID_PARAMETER;
         }
-        struct adapter *a = &adapters[index];
-        struct vt_state s = {a->options, a->logLevel, a->clearCount,
-                             a->logs[VT_TEXT_LOG].length, a->logs[VT_TIMING_LOG].length};
+        struct adapter* a = &adapters[index];
+        struct vt_state s = {a->options, a->logLevel, a->clearCount, a->logs[VT_TEXT_LOG].length,
+                             a->logs[VT_TIMING_LOG].length};
         RtlCopyMemory(buffer, &s, sizeof s);
         *returned = sizeof s;
         return STATUS_SUCCESS;
@@ -191,7 +191,7 @@ static NTSTATUS Control(ULONG code, UCHAR *buffer, ULONG in, ULONG out, ULONG_PT
 }
 
 static NTSTATUS DispatchOpenClose(PDEVICE_OBJECT device, PIRP irp) {
-    struct channel *ch = device->DeviceExtension;
+    struct channel* ch = device->DeviceExtension;
     PIO_STACK_LOCATION sp = IoGetCurrentIrpStackLocation(irp);
     if (!ch->control) {
         Record(ch, sp->MajorFunction == IRP_MJ_CREATE ? VT_OPEN : VT_CLOSE, sp, NULL,
@@ -201,12 +201,12 @@ static NTSTATUS DispatchOpenClose(PDEVICE_OBJECT device, PIRP irp) {
 }
 
 static NTSTATUS DispatchControl(PDEVICE_OBJECT device, PIRP irp) {
-    struct channel *ch = device->DeviceExtension;
+    struct channel* ch = device->DeviceExtension;
     PIO_STACK_LOCATION sp = IoGetCurrentIrpStackLocation(irp);
     ULONG code = sp->Parameters.DeviceIoControl.IoControlCode;
     ULONG in = sp->Parameters.DeviceIoControl.InputBufferLength;
     ULONG out = sp->Parameters.DeviceIoControl.OutputBufferLength;
-    UCHAR *buffer = irp->AssociatedIrp.SystemBuffer;
+    UCHAR* buffer = irp->AssociatedIrp.SystemBuffer;
     ULONG_PTR returned = 0;
     NTSTATUS status;
     ULONG words[4] = {0};
@@ -219,7 +219,7 @@ static NTSTATUS DispatchControl(PDEVICE_OBJECT device, PIRP irp) {
     if (ch->control) {
         status = Control(code, buffer, in, out, &returned);
     } else if (ch->channel == VT_CONFIGURE) {
-        status = Configure(&adapters[ch->adapter], code, (ULONG *)buffer, in, out, &returned);
+        status = Configure(&adapters[ch->adapter], code, (ULONG*)buffer, in, out, &returned);
     } else if (code == DIAG_READ_LOG) {
         status = ReadLog(&adapters[ch->adapter].logs[ch->channel], buffer, out, &returned);
     } else {
@@ -232,22 +232,21 @@ static NTSTATUS DispatchControl(PDEVICE_OBJECT device, PIRP irp) {
     return Complete(irp, status, returned);
 }
 
-static NTSTATUS MakeDevice(PDRIVER_OBJECT driver, const WCHAR *name, ULONG slot,
+static NTSTATUS MakeDevice(PDRIVER_OBJECT driver, const WCHAR* name, ULONG slot,
                            struct channel ch) {
     UNICODE_STRING us;
     RtlInitUnicodeString(&us, name);
-    NTSTATUS status = IoCreateDevice(driver, sizeof ch, &us, FILE_DEVICE_UNKNOWN, 0, FALSE,
-                                     &devices[slot]);
+    NTSTATUS status =
+        IoCreateDevice(driver, sizeof ch, &us, FILE_DEVICE_UNKNOWN, 0, FALSE, &devices[slot]);
     if (NT_SUCCESS(status)) {
-        *(struct channel *)devices[slot]->DeviceExtension = ch;
+        *(struct channel*)devices[slot]->DeviceExtension = ch;
         devices[slot]->Flags |= DO_BUFFERED_IO;
         devices[slot]->Flags &= ~DO_DEVICE_INITIALIZING;
     }
     return status;
 }
 
-static NTSTATUS MakeLink(HANDLE directory, const WCHAR *name, const WCHAR *target,
-                         HANDLE *link) {
+static NTSTATUS MakeLink(HANDLE directory, const WCHAR* name, const WCHAR* target, HANDLE* link) {
     UNICODE_STRING us, ts;
     OBJECT_ATTRIBUTES oa;
     RtlInitUnicodeString(&us, name);
