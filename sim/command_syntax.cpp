@@ -83,7 +83,7 @@ bool FindQueryVerb(std::string_view name, Verb* verb) {
 
 }  // namespace
 
-bool ParseAdapterSpec(std::string_view text, AdapterSpec* spec) {
+bool ParseAdapterIdentity(std::string_view text, AdapterIdentity* identity) {
     const size_t colon = text.find(':');
     if (colon == std::string_view::npos) {
         return false;
@@ -92,8 +92,8 @@ bool ParseAdapterSpec(std::string_view text, AdapterSpec* spec) {
     if (type.size() > 2 && type[0] == '0' && (type[1] == 'x' || type[1] == 'X')) {
         type.remove_prefix(2);
     }
-    return ParseWhole(text.substr(0, colon), 10, &spec->index) && type.size() <= 4 &&
-           ParseWhole(type, 16, &spec->type);
+    return ParseWhole(text.substr(0, colon), 10, &identity->index) && type.size() <= 4 &&
+           ParseWhole(type, 16, &identity->type);
 }
 
 bool ParseCount(std::string_view text, uint64_t max, uint64_t* value) {
@@ -135,7 +135,7 @@ std::optional<ControlCommand> ParseControlCommand(const std::vector<std::string>
     }
     if (name == "add") {
         command.verb = Verb::Add;
-        if (count != 2 || !ParseAdapterSpec(args[1], &command.spec)) {
+        if (count != 2 || !ParseAdapterIdentity(args[1], &command.identity)) {
             return fail("add wants INDEX:TYPEHEX, e.g. 0:1A2B");
         }
         return command;
@@ -211,12 +211,12 @@ std::optional<ServeOptions> ParseServeOptions(const std::vector<std::string>& ar
         if (arg == "--no-adapter") {
             noAdapter = true;
         } else if (arg == "--adapter" && hasValue) {
-            AdapterSpec spec;
-            if (!ParseAdapterSpec(args[++i], &spec)) {
+            AdapterIdentity identity;
+            if (!ParseAdapterIdentity(args[++i], &identity)) {
                 *error = "--adapter wants INDEX:TYPEHEX, e.g. 0:1A2B";
                 return std::nullopt;
             }
-            options.adapters.push_back(spec);
+            options.adapters.push_back(identity);
             explicitAdapters = true;
         } else if (arg == "--log-size" && hasValue) {
             if (!ParseCount(args[++i], kMaxLogSize, &options.logSize) || options.logSize == 0) {
@@ -233,7 +233,7 @@ std::optional<ServeOptions> ParseServeOptions(const std::vector<std::string>& ar
         return std::nullopt;
     }
     if (!noAdapter && !explicitAdapters) {
-        options.adapters.push_back(AdapterSpec{0, 0x1A2B});
+        options.adapters.push_back(AdapterIdentity{0, 0x1A2B});
     }
     return options;
 }

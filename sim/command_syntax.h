@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-struct AdapterSpec {
+struct AdapterIdentity {
     uint16_t index = 0;
     uint16_t type = 0;
 };
@@ -43,17 +43,17 @@ enum class Verb {
 
 struct ControlCommand {
     Verb verb = Verb::Stop;
-    uint64_t adapter = 0;  // position among the present adapters
-    AdapterSpec spec;      // add
-    std::string text;      // text, with \n and \\ decoded
-    uint64_t count = 0;    // timing: records; fill: bytes
-    uint64_t corrupt = 0;  // timing --corrupt
+    uint64_t adapter = 0;      // position among the present adapters
+    AdapterIdentity identity;  // add
+    std::string text;          // text, with \n and \\ decoded
+    uint64_t count = 0;        // timing: records; fill: bytes
+    uint64_t corrupt = 0;      // timing --corrupt
     LogKind log = LogKind::Text;
     FaultKind fault = FaultKind::Clear;
 };
 
 struct ServeOptions {
-    std::vector<AdapterSpec> adapters;
+    std::vector<AdapterIdentity> adapters;
     uint64_t logSize = 65536;
 };
 
@@ -62,7 +62,7 @@ inline constexpr uint64_t kMaxFillBytes = 1ull << 30;
 inline constexpr uint64_t kMaxTimingRecords = 50'000'000;
 
 // INDEX:TYPEHEX, e.g. 0:1A2B.
-bool ParseAdapterSpec(std::string_view text, AdapterSpec* spec);
+bool ParseAdapterIdentity(std::string_view text, AdapterIdentity* identity);
 // A decimal number without sign, at most max.
 bool ParseCount(std::string_view text, uint64_t max, uint64_t* value);
 // The text argument's escapes: the two characters \n become a line feed, \\ a backslash.

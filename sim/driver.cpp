@@ -66,9 +66,9 @@ private:
 }  // namespace
 
 struct Adapter {
-    Adapter(unsigned instance, const AdapterSpec& spec, size_t logSize)
+    Adapter(unsigned instance, const AdapterIdentity& identity, size_t logSize)
         : instance(instance),
-          spec(spec),
+          identity(identity),
           path(InterfacePath(instance)),
           logs{CircularLog(logSize), CircularLog(logSize)} {}
 
@@ -76,7 +76,7 @@ struct Adapter {
     History& Served(Channel channel) { return served[channel == Channel::TextLog ? 0 : 1]; }
 
     const unsigned instance;
-    const AdapterSpec spec;
+    const AdapterIdentity identity;
     const std::string path;
     bool present = true;
 
@@ -118,7 +118,7 @@ uint32_t Query(Adapter& adapter, const OpenChannel& open, std::string_view input
     std::memcpy(&selector, input.data(), sizeof selector);
     uint32_t reply[3] = {drv::kQueryReplyMarker, 0, 0};
     if (selector == drv::kSelectorAdapterInfo) {
-        reply[1] = adapter.spec.index | static_cast<uint32_t>(adapter.spec.type) << 16;
+        reply[1] = adapter.identity.index | static_cast<uint32_t>(adapter.identity.type) << 16;
     } else if (selector == drv::kSelectorStreamOptions) {
         reply[1] = adapter.options;
     } else {
@@ -224,18 +224,18 @@ std::string InterfacePath(unsigned instance) {
 }
 
 Driver::Driver(const ServeOptions& options) : logSize_(options.logSize) {
-    for (const AdapterSpec& spec : options.adapters) {
-        CreateAdapter(spec);
+    for (const AdapterIdentity& identity : options.adapters) {
+        CreateAdapter(identity);
     }
 }
 
 Driver::~Driver() = default;
 
-Adapter* Driver::CreateAdapter(const AdapterSpec& spec) {
+Adapter* Driver::CreateAdapter(const AdapterIdentity& identity) {
     if (nextInstance_ >= kMaxInstances) {
         return nullptr;
     }
-    adapters_.push_back(std::make_unique<Adapter>(nextInstance_++, spec, logSize_));
+    adapters_.push_back(std::make_unique<Adapter>(nextInstance_++, identity, logSize_));
     return adapters_.back().get();
 }
 
@@ -355,7 +355,7 @@ ControlResult Driver::Execute(const ControlCommand& command) {
         return result;
     }
     if (command.verb == Verb::Add) {
-        const Adapter* adapter = CreateAdapter(command.spec);
+        const Adapter* adapter = CreateAdapter(command.identity);
         if (adapter == nullptr) {
             result.status = 1;
             result.message = "no instance numbers left";

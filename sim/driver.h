@@ -78,7 +78,7 @@ public:
     ControlResult Execute(const ControlCommand& command);
 
 private:
-    Adapter* CreateAdapter(const AdapterSpec& spec);
+    Adapter* CreateAdapter(const AdapterIdentity& identity);
     Adapter* FindPresent(uint64_t position);
     void Notify(uint32_t action, const std::string& path);
 

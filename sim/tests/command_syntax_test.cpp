@@ -9,15 +9,15 @@ std::optional<ControlCommand> Parse(const std::vector<std::string>& args) {
     return ParseControlCommand(args, &error);
 }
 
-TEST(CommandSyntax, AdapterSpecs) {
-    AdapterSpec spec;
-    ASSERT_TRUE(ParseAdapterSpec("7:1a2B", &spec));
-    EXPECT_EQ(spec.index, 7);
-    EXPECT_EQ(spec.type, 0x1A2B);
-    ASSERT_TRUE(ParseAdapterSpec("65535:0xFFFF", &spec));
-    EXPECT_EQ(spec.index, 65535);
+TEST(CommandSyntax, AdapterIdentitys) {
+    AdapterIdentity identity;
+    ASSERT_TRUE(ParseAdapterIdentity("7:1a2B", &identity));
+    EXPECT_EQ(identity.index, 7);
+    EXPECT_EQ(identity.type, 0x1A2B);
+    ASSERT_TRUE(ParseAdapterIdentity("65535:0xFFFF", &identity));
+    EXPECT_EQ(identity.index, 65535);
     for (const char* bad : {"1A2B", "0:", ":1", "0:12345", "65536:1", "-1:1", "0:1g", "0 :1"}) {
-        EXPECT_FALSE(ParseAdapterSpec(bad, &spec)) << bad;
+        EXPECT_FALSE(ParseAdapterIdentity(bad, &identity)) << bad;
     }
 }
 
