@@ -21,7 +21,8 @@ public:
           keepOlderEvents_(context.commandLine->FindSwitch('d') != 0),
           device_(context.deviceList->GetDevice(0)) {}
 
-    ~Capture() {
+    // Closes the files and returns the capture's exit status.
+    int Finish() {
         if (textSink_ != nullptr && selection_.textLogName != nullptr) {
             Note(CloseLogSink(textSink_, selection_.textLogName));
         }
@@ -32,7 +33,7 @@ public:
             ReportFailure("no adapter found");
             failed_ = true;
         }
-        context_.exitStatus = failed_ ? EXIT_STATUS_FAILED : EXIT_STATUS_OK;
+        return failed_ ? EXIT_STATUS_FAILED : EXIT_STATUS_OK;
     }
 
     // A sink that cannot be created leaves that log read and dropped.
@@ -153,5 +154,6 @@ DWORD WINAPI CaptureWorker(LPVOID parameter) {
             break;
         }
     }
+    context.exitStatus = capture.Finish();
     return 0;
 }
