@@ -4,19 +4,18 @@
 #include <memory>
 #include <string>
 
+#include "adapter/vekdiag_protocol.h"
 #include "platform/win32.h"
 
 namespace {
 
-const GUID kInterfaceClass = {
-    0x7F95AF7C, 0xF68A, 0x4351, {0xBB, 0x8E, 0x26, 0x8A, 0xF2, 0x8E, 0xA1, 0x4C}};
-
 std::string FirstInterfacePath() {
-    HDEVINFO set = SetupDiGetClassDevsA(&kInterfaceClass, nullptr, nullptr, 0x12);
+    HDEVINFO set = SetupDiGetClassDevsA(&GUID_DEVINTERFACE_VEKDIAG, nullptr, nullptr,
+                                        DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     SP_DEVICE_INTERFACE_DATA data{};
     data.cbSize = sizeof data;
     std::string path;
-    if (SetupDiEnumDeviceInterfaces(set, nullptr, &kInterfaceClass, 0, &data) != FALSE) {
+    if (SetupDiEnumDeviceInterfaces(set, nullptr, &GUID_DEVINTERFACE_VEKDIAG, 0, &data) != FALSE) {
         DWORD size = 0;
         SetupDiGetDeviceInterfaceDetailA(set, &data, nullptr, 0, &size, nullptr);
         std::unique_ptr<uint8_t[]> block(new uint8_t[size]);
@@ -36,7 +35,8 @@ void Copy(const std::string& channel, const char* fileName, const char* mode) {
     uint8_t block[4096];
     for (;;) {
         DWORD count = 0;
-        DeviceIoControl(handle, 0xC3516008u, nullptr, 0, block, sizeof block, &count, nullptr);
+        DeviceIoControl(handle, IOCTL_DIAG_READ_LOG, nullptr, 0, block, sizeof block, &count,
+                        nullptr);
         if (count == 0) {
             break;
         }
@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string path = FirstInterfacePath();
-    Copy(path + "\\VekDiagTextLog", argv[1], "w");
-    Copy(path + "\\VekDiagTimingLog", argv[2], "wb");
+    Copy(path + "\\" + VEKDIAG_TEXT_LOG_CHANNEL, argv[1], "w");
+    Copy(path + "\\" + VEKDIAG_TIMING_LOG_CHANNEL, argv[2], "wb");
     return 0;
 }

@@ -24,7 +24,7 @@ __attribute__((noinline)) uint32_t FindResyncOffset(const uint8_t* window, uint3
         if (p == nullptr) {
             break;
         }
-        if (p[1] == TIMING_SYNC_BYTE1) {
+        if (IsSyncAt(p)) {
             return static_cast<uint32_t>(p - window);
         }
         ++p;

@@ -135,6 +135,9 @@ int Process::Wait(std::chrono::milliseconds limit) {
         const pid_t done = waitpid(pid_, &status, WNOHANG);
         if (done == pid_) {
             exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            // Whatever the child wrote before it ended is read before anyone looks.
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait_for(lock, std::chrono::seconds(5), [this] { return openStreams_ == 0; });
             return exitStatus_;
         }
         if (std::chrono::steady_clock::now() >= deadline) {
@@ -162,7 +165,5 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
     process.WriteStdin(input);
     process.CloseStdin();
     const int status = process.Wait(limit);
-    // Wait for the readers to see end of file, so the output is complete.
-    process.WaitForStdout([](const std::string&) { return false; }, std::chrono::seconds(5));
     return {status, process.Stdout(), process.Stderr()};
 }
