@@ -32,7 +32,7 @@ VekDiagDeviceList::VekDiagDeviceList() {
     filter.Flags = 0;
     filter.FilterType = CM_NOTIFY_FILTER_TYPE_DEVICEINTERFACE;
     filter.u.DeviceInterface.ClassGuid = GUID_DEVINTERFACE_VEKDIAG;
-    if (CM_Register_Notification(&filter, this, NotificationCallback, &notificationHandle) !=
+    if (RegisterCmNotification(&filter, this, NotificationCallback, &notificationHandle) !=
         CR_SUCCESS) {
         notificationHandle = nullptr;  // no arrivals will be reported; nothing to end
     }
@@ -42,7 +42,7 @@ VekDiagDeviceList::VekDiagDeviceList() {
 
 VekDiagDeviceList::~VekDiagDeviceList() {
     if (notificationHandle != nullptr) {
-        CM_Unregister_Notification(notificationHandle);
+        UnregisterCmNotification(notificationHandle);
         notificationHandle = nullptr;
     }
     delete[] newDevicePath.exchange(nullptr);

@@ -10,14 +10,13 @@
 
 int CaptureCommand(const CommandLine& commandLine) {
     VekDiagDeviceList list;
+    CaptureContext context;
     // A selection that cannot work is said at once, not after the user presses ENTER.
-    LogSelection selection;
-    const int usable = CheckLogSelection(commandLine, &selection);
+    const int usable = CheckLogSelection(commandLine, &context.selection);
     if (usable != EXIT_STATUS_OK) {
         return usable;
     }
-    CaptureContext context;
-    context.commandLine = &commandLine;
+    context.keepOlderEvents = commandLine.FindSwitch('d') != 0;
     context.deviceList = &list;
     context.stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HANDLE worker = CreateThread(nullptr, 0, CaptureWorker, &context, 0, nullptr);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "logs/log_selection.h"
 #include "platform/win32.h"
 
 class CommandLine;
@@ -12,7 +13,9 @@ inline constexpr DWORD CAPTURE_POLL_MS = 1000;
 
 // What the command thread hands to the capture worker; it outlives the worker.
 struct CaptureContext {
-    const CommandLine* commandLine = nullptr;
+    // Parsed from the command line by the command thread.
+    LogSelection selection;
+    bool keepOlderEvents = false;  // the switch d
     HANDLE stopEvent = nullptr;
     VekDiagDeviceList* deviceList = nullptr;
     // Written by the worker, read by the command thread after the worker has ended.

@@ -2,7 +2,6 @@
 #include <memory>
 
 #include "adapter/vekdiag_device_list.h"
-#include "cli/command_line.h"
 #include "cli/exit_status.h"
 #include "cli/report.h"
 #include "logs/capture_command.h"
@@ -15,10 +14,10 @@ namespace {
 // The state of one capture, owned by the worker thread.
 class Capture {
 public:
-    Capture(CaptureContext& context, const LogSelection& selection)
+    explicit Capture(CaptureContext& context)
         : context_(context),
-          selection_(selection),
-          keepOlderEvents_(context.commandLine->FindSwitch('d') != 0),
+          selection_(context.selection),
+          keepOlderEvents_(context.keepOlderEvents),
           device_(context.deviceList->GetDevice(0)) {}
 
     // Closes the files and returns the capture's exit status.
@@ -59,11 +58,11 @@ public:
         }
         bool answered = true;
         if (WantsTextLog(selection_)) {
-            answered = device_->DrainLog(textSink_, TextLog) != 0 && answered;
+            answered = device_->DrainLog(textSink_, LogChannel::TextLog) != 0 && answered;
             Note(textSink_ == nullptr || FlushLogSink(textSink_, selection_.textLogName) != 0);
         }
         if (WantsTimingLog(selection_)) {
-            answered = device_->DrainLog(timingSink_, TimingLog) != 0 && answered;
+            answered = device_->DrainLog(timingSink_, LogChannel::TimingLog) != 0 && answered;
             Note(timingSink_ == nullptr ||
                  FlushLogSink(timingSink_, selection_.timingLogName) != 0);
         }
@@ -87,10 +86,10 @@ private:
     // Opens the selected channels and, unless older events are wanted, reads and drops
     // what the driver already holds.
     bool OpenChannels() {
-        const LogChannel channels[] = {TextLog, TimingLog};
+        const LogChannel channels[] = {LogChannel::TextLog, LogChannel::TimingLog};
         for (LogChannel channel : channels) {
-            const bool wanted =
-                channel == TextLog ? WantsTextLog(selection_) : WantsTimingLog(selection_);
+            const bool wanted = channel == LogChannel::TextLog ? WantsTextLog(selection_)
+                                                               : WantsTimingLog(selection_);
             if (wanted && OpenLogChannel(*device_, channel) == 0) {
                 ReportFailure("cannot open %s", LogChannelPath(*device_, channel).c_str());
                 failed_ = true;
@@ -100,10 +99,10 @@ private:
         if (!keepOlderEvents_) {
             bool answered = true;
             if (WantsTextLog(selection_)) {
-                answered = device_->DrainLog(nullptr, TextLog) != 0 && answered;
+                answered = device_->DrainLog(nullptr, LogChannel::TextLog) != 0 && answered;
             }
             if (WantsTimingLog(selection_)) {
-                answered = device_->DrainLog(nullptr, TimingLog) != 0 && answered;
+                answered = device_->DrainLog(nullptr, LogChannel::TimingLog) != 0 && answered;
             }
             NoteAnswer(answered);
         }
@@ -115,9 +114,10 @@ private:
     // An adapter that stops answering is said once; the capture waits on for ENTER.
     void NoteAnswer(bool answered) {
         if (!answered && !silenceReported_) {
-            ReportFailure(
-                "the adapter stopped answering: %s",
-                LogChannelPath(*device_, WantsTextLog(selection_) ? TextLog : TimingLog).c_str());
+            ReportFailure("the adapter stopped answering: %s",
+                          LogChannelPath(*device_, WantsTextLog(selection_) ? LogChannel::TextLog
+                                                                            : LogChannel::TimingLog)
+                              .c_str());
             silenceReported_ = true;
             failed_ = true;
         }
@@ -142,12 +142,7 @@ private:
 
 DWORD WINAPI CaptureWorker(LPVOID parameter) {
     CaptureContext& context = *static_cast<CaptureContext*>(parameter);
-    LogSelection selection;
-    if (ParseLogSelection(*context.commandLine, &selection) == 0) {
-        context.exitStatus = EXIT_STATUS_USAGE;
-        return 0;
-    }
-    Capture capture(context, selection);
+    Capture capture(context);
     capture.OpenSinks();
     while (capture.RunPass()) {
         if (WaitForSingleObject(context.stopEvent, CAPTURE_POLL_MS) != WAIT_TIMEOUT) {

@@ -4,20 +4,21 @@
 #include "logs/log_reader.h"
 
 int OpenLogChannel(VekDiagDevice& device, LogChannel channel) {
-    return channel == TextLog ? device.OpenTextLogChannel() : device.OpenTimingLogChannel();
+    return channel == LogChannel::TextLog ? device.OpenTextLogChannel()
+                                          : device.OpenTimingLogChannel();
 }
 
 const std::string& LogChannelPath(const VekDiagDevice& device, LogChannel channel) {
-    return channel == TextLog ? device.textLogPath : device.timingLogPath;
+    return channel == LogChannel::TextLog ? device.textLogPath : device.timingLogPath;
 }
 
 int VekDiagDevice::DrainLog(FILE* sink, LogChannel channel) {
     uint8_t block[LOG_BLOCK_SIZE];
-    HANDLE handle = channel == TextLog ? textLogHandle : timingLogHandle;
+    HANDLE handle = channel == LogChannel::TextLog ? textLogHandle : timingLogHandle;
     for (;;) {
         uint32_t count = 0;
         const int succeeded = ReadLogBlock(handle, block, LOG_BLOCK_SIZE, &count);
-        if (channel == TimingLog) {
+        if (channel == LogChannel::TimingLog) {
             const int32_t errors = timingChecker.CheckBlock(block, static_cast<int32_t>(count));
             if (errors != 0) {
                 std::printf("detected %d errors in timing log\n", errors);

@@ -13,7 +13,8 @@ namespace {
 // One log into its sink: the sink is created first, so a named file exists (empty)
 // even when the channel cannot be read.
 int DumpLog(VekDiagDevice& device, LogChannel channel, const char* fileName) {
-    FILE* sink = channel == TextLog ? OpenTextLogSink(fileName) : OpenTimingLogSink(fileName);
+    FILE* sink =
+        channel == LogChannel::TextLog ? OpenTextLogSink(fileName) : OpenTimingLogSink(fileName);
     if (sink == nullptr) {
         return EXIT_STATUS_FAILED;
     }
@@ -47,11 +48,11 @@ int DumpCommand(const CommandLine& commandLine) {
     }
     int status = EXIT_STATUS_OK;
     if (WantsTextLog(selection) &&
-        DumpLog(*device, TextLog, selection.textLogName) != EXIT_STATUS_OK) {
+        DumpLog(*device, LogChannel::TextLog, selection.textLogName) != EXIT_STATUS_OK) {
         status = EXIT_STATUS_FAILED;
     }
     if (WantsTimingLog(selection) &&
-        DumpLog(*device, TimingLog, selection.timingLogName) != EXIT_STATUS_OK) {
+        DumpLog(*device, LogChannel::TimingLog, selection.timingLogName) != EXIT_STATUS_OK) {
         status = EXIT_STATUS_FAILED;
     }
     return status;

@@ -13,7 +13,7 @@
 int ParseLogSelection(const CommandLine& commandLine, LogSelection* selection) {
     selection->textLogName = nullptr;
     selection->timingLogName = nullptr;
-    selection->logType = Text;
+    selection->logType = LogType::Text;
     const uint32_t n = commandLine.positionalCount;
     if (n <= 1) {
         return 1;
@@ -27,12 +27,12 @@ int ParseLogSelection(const CommandLine& commandLine, LogSelection* selection) {
         return 1;
     }
     if (EqualsIgnoreCase(word, "timing")) {
-        selection->logType = Timing;
+        selection->logType = LogType::Timing;
         selection->timingLogName = commandLine.GetPositional(2);
         return n == 3 ? 1 : 0;
     }
     if (EqualsIgnoreCase(word, "both")) {
-        selection->logType = Both;
+        selection->logType = LogType::Both;
         if (n == 3) {
             selection->timingLogName = commandLine.GetPositional(2);
             return 1;

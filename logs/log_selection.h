@@ -6,14 +6,14 @@
 
 class CommandLine;
 
-enum LogType : uint32_t {
+enum class LogType : uint32_t {
     Text = 0,
     Timing = 1,
     Both = 2,
 };
 
 struct LogSelection {
-    LogType logType = Text;
+    LogType logType = LogType::Text;
     const char* textLogName = nullptr;    // null: standard output
     const char* timingLogName = nullptr;  // never null when the timing log is selected
 };
@@ -31,8 +31,8 @@ int NamesOneFileTwice(const LogSelection& selection);
 int CheckLogSelection(const CommandLine& commandLine, LogSelection* selection);
 
 inline bool WantsTextLog(const LogSelection& selection) {
-    return selection.logType != Timing;
+    return selection.logType != LogType::Timing;
 }
 inline bool WantsTimingLog(const LogSelection& selection) {
-    return selection.logType != Text;
+    return selection.logType != LogType::Text;
 }

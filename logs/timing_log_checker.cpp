@@ -11,7 +11,7 @@ bool IsSyncAt(const uint8_t* bytes) {
 }
 
 bool IsError(FrameResult result) {
-    return result == BadLength || result == NoNextSync;
+    return result == FrameResult::BadLength || result == FrameResult::NoNextSync;
 }
 
 // Offset of the first sync word at offsets 1 to count - 2; otherwise count - 1, so that
@@ -38,20 +38,20 @@ __attribute__((always_inline)) inline FrameResult Frame(const uint8_t* window, u
                                                         uint32_t* advance) {
     *advance = 0;
     if (count < TIMING_HEADER_SIZE) {
-        return NeedMoreData;
+        return FrameResult::NeedMoreData;
     }
     if (!IsSyncAt(window)) {
         *advance = FindResyncOffset(window, count);
-        return NotAtSync;
+        return FrameResult::NotAtSync;
     }
     const uint32_t payload = window[TIMING_HEADER_SIZE - 1];
     if (payload > TIMING_MAX_PAYLOAD) {
         *advance = TIMING_HEADER_SIZE;
-        return BadLength;
+        return FrameResult::BadLength;
     }
     const uint32_t size = TIMING_HEADER_SIZE + payload;
     if (count < size) {
-        return NeedMoreData;
+        return FrameResult::NeedMoreData;
     }
     // A record that ends the window, or is followed by a sync word (or by its first byte
     // where the window ends), is accepted.
@@ -59,10 +59,10 @@ __attribute__((always_inline)) inline FrameResult Frame(const uint8_t* window, u
     if (following == 0 || (following == 1 && window[size] == TIMING_SYNC_BYTE0) ||
         (following >= 2 && IsSyncAt(window + size))) {
         *advance = size;
-        return RecordOk;
+        return FrameResult::RecordOk;
     }
     *advance = FindResyncOffset(window, count);
-    return NoNextSync;
+    return FrameResult::NoNextSync;
 }
 
 }  // namespace
@@ -82,7 +82,7 @@ int32_t TimingLogChecker::CheckBlock(const uint8_t* block, int32_t length) {
         std::memcpy(carry + carryCount, block, static_cast<size_t>(n));
         uint32_t advance = 0;
         const FrameResult result = Frame(carry, static_cast<uint32_t>(carryCount + n), &advance);
-        if (result == NeedMoreData) {
+        if (result == FrameResult::NeedMoreData) {
             // Only when the whole block fitted: carry now holds carry and block.
             carryCount += length;
             return errors;
@@ -115,7 +115,7 @@ int32_t TimingLogChecker::CheckBlock(const uint8_t* block, int32_t length) {
         uint32_t advance = 0;
         const FrameResult result =
             Frame(block + pos, std::min(remaining, TIMING_WINDOW_SIZE), &advance);
-        if (result == NeedMoreData) {
+        if (result == FrameResult::NeedMoreData) {
             std::memcpy(carry, block + pos, remaining);
             carryCount = static_cast<int32_t>(remaining);
             break;

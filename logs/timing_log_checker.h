@@ -14,7 +14,7 @@ inline constexpr uint32_t TIMING_MAX_PAYLOAD = 12;
 // The largest record and the sync word after it.
 inline constexpr uint32_t TIMING_WINDOW_SIZE = 28;
 
-enum FrameResult : uint32_t {
+enum class FrameResult : uint32_t {
     RecordOk = 0,      // a whole, well-formed record at the window start
     NeedMoreData = 1,  // too short to decide
     NotAtSync = 2,     // no sync word at the window start (not an error)

@@ -16,15 +16,25 @@
 #include <setupapi.h>
 #include <winioctl.h>
 
-// Not every cfgmgr32.dll has these two (Windows 7 and Wine 8 lack them), so the
-// program never imports them: the platform layer looks them up at run time and
-// answers CR_CALL_NOT_IMPLEMENTED when they are missing.
-extern "C" {
-CONFIGRET WINAPI CM_Register_Notification(PCM_NOTIFY_FILTER pFilter, PVOID pContext,
-                                          PCM_NOTIFY_CALLBACK pCallback,
-                                          PHCMNOTIFICATION pNotifyContext);
-CONFIGRET WINAPI CM_Unregister_Notification(HCMNOTIFICATION NotifyContext);
-}
 #else
 #include "platform/linux/win32_api.h"
+#endif
+
+// CM_Register_Notification and CM_Unregister_Notification, reached through names of our
+// own. Not every cfgmgr32.dll has them (Windows 7 and Wine 8 lack them), so the program
+// never imports them: on Windows they are looked up at run time and, where missing,
+// registering answers CR_CALL_NOT_IMPLEMENTED.
+#ifdef _WIN32
+CONFIGRET RegisterCmNotification(PCM_NOTIFY_FILTER filter, PVOID context,
+                                 PCM_NOTIFY_CALLBACK callback, PHCMNOTIFICATION notification);
+CONFIGRET UnregisterCmNotification(HCMNOTIFICATION notification);
+#else
+inline CONFIGRET RegisterCmNotification(PCM_NOTIFY_FILTER filter, PVOID context,
+                                        PCM_NOTIFY_CALLBACK callback,
+                                        PHCMNOTIFICATION notification) {
+    return CM_Register_Notification(filter, context, callback, notification);
+}
+inline CONFIGRET UnregisterCmNotification(HCMNOTIFICATION notification) {
+    return CM_Unregister_Notification(notification);
+}
 #endif

@@ -1,6 +1,7 @@
-// CM_Register_Notification and CM_Unregister_Notification, looked up in cfgmgr32.dll
-// when first used. Where the system lacks them, registering fails with
-// CR_CALL_NOT_IMPLEMENTED and the program goes on without arrival notifications.
+// RegisterCmNotification and UnregisterCmNotification: CM_Register_Notification and
+// CM_Unregister_Notification, looked up in cfgmgr32.dll when first used. Where the system
+// lacks them, registering fails with CR_CALL_NOT_IMPLEMENTED and the program goes on
+// without arrival notifications.
 
 #include "platform/win32.h"
 
@@ -26,24 +27,23 @@ Function Resolve(const char* name) {
 
 }  // namespace
 
-extern "C" CONFIGRET WINAPI CM_Register_Notification(PCM_NOTIFY_FILTER pFilter, PVOID pContext,
-                                                     PCM_NOTIFY_CALLBACK pCallback,
-                                                     PHCMNOTIFICATION pNotifyContext) {
+CONFIGRET RegisterCmNotification(PCM_NOTIFY_FILTER filter, PVOID context,
+                                 PCM_NOTIFY_CALLBACK callback, PHCMNOTIFICATION notification) {
     static const RegisterFunction function = Resolve<RegisterFunction>("CM_Register_Notification");
     if (function == nullptr) {
-        if (pNotifyContext != nullptr) {
-            *pNotifyContext = nullptr;
+        if (notification != nullptr) {
+            *notification = nullptr;
         }
         return CR_CALL_NOT_IMPLEMENTED;
     }
-    return function(pFilter, pContext, pCallback, pNotifyContext);
+    return function(filter, context, callback, notification);
 }
 
-extern "C" CONFIGRET WINAPI CM_Unregister_Notification(HCMNOTIFICATION NotifyContext) {
+CONFIGRET UnregisterCmNotification(HCMNOTIFICATION notification) {
     static const UnregisterFunction function =
         Resolve<UnregisterFunction>("CM_Unregister_Notification");
     if (function == nullptr) {
         return CR_CALL_NOT_IMPLEMENTED;
     }
-    return function(NotifyContext);
+    return function(notification);
 }

@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     const bool timingNamed = selection.timingLogName != nullptr;
-    if (selection.logType > Both || WantsTimingLog(selection) != timingNamed ||
+    if (selection.logType > LogType::Both || WantsTimingLog(selection) != timingNamed ||
         (timingNamed && !IsArgument(argv, selection.timingLogName)) ||
         (selection.textLogName != nullptr && !IsArgument(argv, selection.textLogName))) {
         std::abort();

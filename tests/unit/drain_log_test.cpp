@@ -59,7 +59,7 @@ TEST_F(DrainLogTest, EmptyLogMakesOneRequestAndWritesNothing) {
     ASSERT_NE(device.OpenTimingLogChannel(), 0);
     MemorySink sink;
     StdoutCapture console;
-    EXPECT_NE(device.DrainLog(sink.file(), TimingLog), 0);
+    EXPECT_NE(device.DrainLog(sink.file(), LogChannel::TimingLog), 0);
     EXPECT_EQ(console.Finish(), "");
     EXPECT_EQ(ReadRequests(), 1u);
     EXPECT_TRUE(sink.Contents().empty());
@@ -87,8 +87,8 @@ TEST_F(DrainLogTest, TimingFileIsTheStreamAcrossBlocksAndDrains) {
     ASSERT_NE(device.OpenTimingLogChannel(), 0);
     MemorySink sink;
     StdoutCapture console;
-    EXPECT_NE(device.DrainLog(sink.file(), TimingLog), 0);
-    EXPECT_NE(device.DrainLog(sink.file(), TimingLog), 0);
+    EXPECT_NE(device.DrainLog(sink.file(), LogChannel::TimingLog), 0);
+    EXPECT_NE(device.DrainLog(sink.file(), LogChannel::TimingLog), 0);
     EXPECT_EQ(console.Finish(), "");  // one stream: no framing error at the drain boundary
     EXPECT_EQ(sink.Contents(), stream);
 }
@@ -104,7 +104,7 @@ TEST_F(DrainLogTest, FramingErrorsAreReportedPerBlockAndTheBlockIsWrittenUnchang
     ASSERT_NE(device.OpenTimingLogChannel(), 0);
     MemorySink sink;
     StdoutCapture console;
-    device.DrainLog(sink.file(), TimingLog);
+    device.DrainLog(sink.file(), LogChannel::TimingLog);
     EXPECT_EQ(console.Finish(),
               "detected 1 errors in timing log\n"
               "detected 2 errors in timing log\n");
@@ -118,7 +118,7 @@ TEST_F(DrainLogTest, PartialDataOfAFailedReadIsWrittenAndTheDrainGoesOn) {
     VekDiagDevice device(kPath);
     ASSERT_NE(device.OpenTextLogChannel(), 0);
     MemorySink sink;
-    EXPECT_NE(device.DrainLog(sink.file(), TextLog), 0);
+    EXPECT_NE(device.DrainLog(sink.file(), LogChannel::TextLog), 0);
     EXPECT_EQ(sink.Contents(), (Bytes{'a', 'b', 'c', 'd'}));
     EXPECT_EQ(ReadRequests(), 4u);
 }
@@ -128,7 +128,7 @@ TEST_F(DrainLogTest, FailedReadWithoutDataEndsTheDrainAsAFailure) {
     VekDiagDevice device(kPath);
     ASSERT_NE(device.OpenTextLogChannel(), 0);
     MemorySink sink;
-    EXPECT_EQ(device.DrainLog(sink.file(), TextLog), 0);
+    EXPECT_EQ(device.DrainLog(sink.file(), LogChannel::TextLog), 0);
     EXPECT_EQ(sink.Contents(), (Bytes{'a'}));
     EXPECT_EQ(ReadRequests(), 2u);
 }
@@ -136,7 +136,7 @@ TEST_F(DrainLogTest, FailedReadWithoutDataEndsTheDrainAsAFailure) {
 TEST_F(DrainLogTest, UnopenedChannelFailsAtOnceWithoutARequest) {
     VekDiagDevice device(kPath);
     MemorySink sink;
-    EXPECT_EQ(device.DrainLog(sink.file(), TextLog), 0);
+    EXPECT_EQ(device.DrainLog(sink.file(), LogChannel::TextLog), 0);
     EXPECT_EQ(ReadRequests(), 0u);
 }
 
@@ -149,10 +149,10 @@ TEST_F(DrainLogTest, DroppingDrainStillFeedsTheChecker) {
     VekDiagDevice device(kPath);
     ASSERT_NE(device.OpenTimingLogChannel(), 0);
     StdoutCapture console;
-    device.DrainLog(nullptr, TimingLog);
+    device.DrainLog(nullptr, LogChannel::TimingLog);
     EXPECT_GT(device.timingChecker.carryCount, 0);  // the cut record waits for the next drain
     MemorySink sink;
-    device.DrainLog(sink.file(), TimingLog);
+    device.DrainLog(sink.file(), LogChannel::TimingLog);
     EXPECT_EQ(console.Finish(), "");
     EXPECT_EQ(sink.Contents(), Bytes(stream.begin() + cut, stream.end()));
 }

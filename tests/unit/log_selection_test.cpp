@@ -24,22 +24,22 @@ std::string Show(const char* name) {
 
 TEST(LogSelection, DecisionTable) {
     const Row rows[] = {
-        {{"dump"}, true, Text, nullptr, nullptr},
-        {{"dump", "text"}, true, Text, nullptr, nullptr},
-        {{"dump", "Text", "a.log"}, true, Text, "A.LOG", nullptr},
-        {{"dump", "text", "a.log", "b.bin"}, true, Text, nullptr, nullptr},
-        {{"dump", "timing"}, false, Text, nullptr, nullptr},
-        {{"dump", "TIMING", "t.bin"}, true, Timing, nullptr, "T.BIN"},
-        {{"dump", "timing", "t.bin", "x"}, false, Text, nullptr, nullptr},
-        {{"dump", "both"}, false, Text, nullptr, nullptr},
-        {{"dump", "both", "t.bin"}, true, Both, nullptr, "T.BIN"},
-        {{"dump", "both", "a.log", "t.bin"}, true, Both, "A.LOG", "T.BIN"},
-        {{"dump", "both", "a", "b", "c"}, false, Text, nullptr, nullptr},
-        {{"dump", "a.log"}, true, Text, "A.LOG", nullptr},
-        {{"dump", "a.log", "b.bin"}, false, Text, nullptr, nullptr},
-        {{"capture", "-d", "both", "t.bin"}, true, Both, nullptr, "T.BIN"},
-        {{"dump", "both", "-a.log", "t.bin"}, true, Both, nullptr, "T.BIN"},
-        {{"dump", ""}, true, Text, "", nullptr},
+        {{"dump"}, true, LogType::Text, nullptr, nullptr},
+        {{"dump", "text"}, true, LogType::Text, nullptr, nullptr},
+        {{"dump", "Text", "a.log"}, true, LogType::Text, "A.LOG", nullptr},
+        {{"dump", "text", "a.log", "b.bin"}, true, LogType::Text, nullptr, nullptr},
+        {{"dump", "timing"}, false, LogType::Text, nullptr, nullptr},
+        {{"dump", "TIMING", "t.bin"}, true, LogType::Timing, nullptr, "T.BIN"},
+        {{"dump", "timing", "t.bin", "x"}, false, LogType::Text, nullptr, nullptr},
+        {{"dump", "both"}, false, LogType::Text, nullptr, nullptr},
+        {{"dump", "both", "t.bin"}, true, LogType::Both, nullptr, "T.BIN"},
+        {{"dump", "both", "a.log", "t.bin"}, true, LogType::Both, "A.LOG", "T.BIN"},
+        {{"dump", "both", "a", "b", "c"}, false, LogType::Text, nullptr, nullptr},
+        {{"dump", "a.log"}, true, LogType::Text, "A.LOG", nullptr},
+        {{"dump", "a.log", "b.bin"}, false, LogType::Text, nullptr, nullptr},
+        {{"capture", "-d", "both", "t.bin"}, true, LogType::Both, nullptr, "T.BIN"},
+        {{"dump", "both", "-a.log", "t.bin"}, true, LogType::Both, nullptr, "T.BIN"},
+        {{"dump", ""}, true, LogType::Text, "", nullptr},
     };
     for (const Row& row : rows) {
         Argv args(row.arguments);

@@ -109,7 +109,7 @@ TEST(TimingLogChecker, ResyncSearchStartsAtTheBadRecordsSecondByte) {
     window.push_back(0x00);
     uint32_t advance = 0;
     EXPECT_EQ(FrameTimingRecord(window.data(), static_cast<uint32_t>(window.size()), &advance),
-              NoNextSync);
+              FrameResult::NoNextSync);
     EXPECT_EQ(advance, 5u);
 }
 
@@ -168,7 +168,7 @@ TEST(TimingLogChecker, SyncPairsInsideARecordDoNotStartRecords) {
     inside[21] = 0xF5;
     uint32_t advance = 0;
     EXPECT_EQ(FrameTimingRecord(inside.data(), static_cast<uint32_t>(inside.size()), &advance),
-              RecordOk);
+              FrameResult::RecordOk);
     EXPECT_EQ(advance, inside.size());
     const Bytes stream = Concat({Record(1), inside, Record(2), inside, inside});
     TimingLogChecker checker;
@@ -178,25 +178,25 @@ TEST(TimingLogChecker, SyncPairsInsideARecordDoNotStartRecords) {
 TEST(TimingLogChecker, FramerVerdicts) {
     const Bytes record = Record(12);
     uint32_t advance = 99;
-    EXPECT_EQ(FrameTimingRecord(record.data(), 13, &advance), NeedMoreData);
+    EXPECT_EQ(FrameTimingRecord(record.data(), 13, &advance), FrameResult::NeedMoreData);
     EXPECT_EQ(advance, 0u);
-    EXPECT_EQ(FrameTimingRecord(record.data(), 20, &advance), NeedMoreData);
+    EXPECT_EQ(FrameTimingRecord(record.data(), 20, &advance), FrameResult::NeedMoreData);
     EXPECT_EQ(advance, 0u);
-    EXPECT_EQ(FrameTimingRecord(record.data(), 26, &advance), RecordOk);
+    EXPECT_EQ(FrameTimingRecord(record.data(), 26, &advance), FrameResult::RecordOk);
     EXPECT_EQ(advance, 26u);
 
     const Bytes noSync(28, 0x11);
-    EXPECT_EQ(FrameTimingRecord(noSync.data(), 28, &advance), NotAtSync);
+    EXPECT_EQ(FrameTimingRecord(noSync.data(), 28, &advance), FrameResult::NotAtSync);
     EXPECT_EQ(advance, 27u);
     Bytes lateSync(28, 0x11);
     lateSync[26] = 0xA0;
     lateSync[27] = 0xF5;
-    EXPECT_EQ(FrameTimingRecord(lateSync.data(), 28, &advance), NotAtSync);
+    EXPECT_EQ(FrameTimingRecord(lateSync.data(), 28, &advance), FrameResult::NotAtSync);
     EXPECT_EQ(advance, 26u);
 
     Bytes badLength = record;
     badLength[13] = 13;
-    EXPECT_EQ(FrameTimingRecord(badLength.data(), 14, &advance), BadLength);
+    EXPECT_EQ(FrameTimingRecord(badLength.data(), 14, &advance), FrameResult::BadLength);
     EXPECT_EQ(advance, 14u);
 }
 
