@@ -4,13 +4,15 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 #include "adapter/vekdiag_protocol.h"
 #include "logs/log_channel.h"
 #include "logs/timing_log_checker.h"
 #include "platform/win32.h"
+
+class LogSink;
+struct DrainProgress;
 
 class VekDiagDevice {
 public:
@@ -42,9 +44,12 @@ public:
     // receives the bytes delivered, never more than capacity. Returns the success flag.
     int ReadLogBlock(HANDLE channel, void* buffer, uint32_t capacity, uint32_t* byteCount);
 
-    // Reads a log channel until the driver has nothing more, writing every block to sink
-    // (or dropping it when sink is null). Returns non-zero when every read succeeded.
-    int DrainLog(FILE* sink, LogChannel channel);
+    // Reads a log channel block by block, writing every block to sink (or dropping it
+    // when sink is null), until the driver has nothing more, maxBlocks blocks have come,
+    // the sink fails or a stop is asked for; progress, when given, says which. Returns
+    // non-zero when every read succeeded.
+    int DrainLog(LogSink* sink, LogChannel channel, uint32_t maxBlocks = UINT32_MAX,
+                 DrainProgress* progress = nullptr);
 
     uint16_t adapterIndex = 0;
     uint16_t adapterType = 0;

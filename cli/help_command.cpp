@@ -1,9 +1,8 @@
 #include "cli/help_command.h"
 
-#include <cstdio>
-
 #include "cli/command_line.h"
 #include "cli/command_table.h"
+#include "cli/console.h"
 #include "cli/exit_status.h"
 #include "cli/texts.h"
 
@@ -11,7 +10,7 @@ int HelpCommand(const CommandLine& commandLine) {
     if (commandLine.positionalCount >= 2) {
         const CommandEntry* entry = FindCommand(commandLine.GetPositional(1));
         if (entry != nullptr && entry->help != nullptr) {
-            std::fputs(entry->help, stdout);
+            ConsolePrintf("%s", entry->help);
             return EXIT_STATUS_OK;
         }
     }

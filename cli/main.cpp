@@ -1,9 +1,12 @@
-#include <cstdio>
-
+#include "cli/console.h"
 #include "cli/entry_point.h"
+#include "cli/exit_status.h"
 
 int main(int argc, char** argv) {
-    const int status = RunQuorvin(argc, argv);
-    std::fflush(stdout);
+    int status = RunQuorvin(argc, argv);
+    // Output that never arrived is a failure, also when it is found only now.
+    if (ConsoleFlush() == 0 && status == EXIT_STATUS_OK) {
+        status = EXIT_STATUS_FAILED;
+    }
     return status;
 }

@@ -3,12 +3,30 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "cli/console.h"
+
 void ReportFailure(const char* format, ...) {
     // Whatever the console shows so far comes first.
-    std::fflush(stdout);
+    ConsoleFlush();
     va_list arguments;
     va_start(arguments, format);
     std::vfprintf(stderr, format, arguments);  // NOLINT(clang-analyzer-valist.Uninitialized)
     va_end(arguments);
     std::fputc('\n', stderr);
+}
+
+std::string Printable(const char* name) {
+    static const char HEX_DIGITS[] = "0123456789ABCDEF";
+    std::string printable;
+    for (const char* c = name; *c != '\0'; ++c) {
+        const auto byte = static_cast<unsigned char>(*c);
+        if (byte < 0x20 || byte == 0x7F) {
+            printable += "\\x";
+            printable += HEX_DIGITS[byte >> 4];
+            printable += HEX_DIGITS[byte & 0xF];
+        } else {
+            printable += *c;
+        }
+    }
+    return printable;
 }

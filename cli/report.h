@@ -2,6 +2,8 @@
 // worded like the tool's own lines: short, lower case, no full stop.
 #pragma once
 
+#include <string>
+
 #if defined(__GNUC__)
 #define QUORVIN_PRINTF_FORMAT(f, a) __attribute__((format(printf, f, a)))
 #else
@@ -9,3 +11,7 @@
 #endif
 
 void ReportFailure(const char* format, ...) QUORVIN_PRINTF_FORMAT(1, 2);
+
+// A name from the command line or the driver as a message shows it: control bytes are
+// written as \xHH, so that a failure is always one line.
+std::string Printable(const char* name);

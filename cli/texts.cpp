@@ -1,6 +1,6 @@
 #include "cli/texts.h"
 
-#include <cstdio>
+#include "cli/console.h"
 
 const char BANNER_TEXT[] = "\nQuorvin.exe - utility to dump logs from Orlavant WDM driver.\n\n";
 
@@ -27,9 +27,9 @@ const char SET_HELP_TEXT[] =
     "    with no other parameters 'set' reports stream options\n";
 
 void PrintBanner() {
-    std::fputs(BANNER_TEXT, stdout);
+    ConsolePrintf("%s", BANNER_TEXT);
 }
 
 void PrintUsage() {
-    std::fputs(USAGE_TEXT, stdout);
+    ConsolePrintf("%s", USAGE_TEXT);
 }

@@ -1,12 +1,45 @@
 #include "logs/capture_command.h"
 
-#include <cstdio>
-
 #include "adapter/vekdiag_device_list.h"
 #include "cli/command_line.h"
+#include "cli/console.h"
 #include "cli/exit_status.h"
 #include "cli/report.h"
-#include "logs/log_selection.h"
+#include "cli/stop_request.h"
+
+namespace {
+
+// ENTER asks for the stop at once; the end of standard input lets the pass in progress
+// finish. A whole line is taken, so that nothing of it is left for the console's next
+// reader.
+DWORD WINAPI ReadEnter(LPVOID /*unused*/) {
+    char line[512];
+    DWORD count = 0;
+    if (ReadFile(GetStdHandle(STD_INPUT_HANDLE), line, sizeof line, &count, nullptr) != FALSE &&
+        count != 0) {
+        RequestStop();
+    } else {
+        RequestStopAfterPass();
+    }
+    return 0;
+}
+
+// Returns once ENTER was pressed, standard input ended or an interrupt asked for the
+// stop. The read runs on a thread of its own, so that an interrupt need not wait for it;
+// that thread may stay in its read until the process ends.
+void AwaitStop(HANDLE stopEvent) {
+    if (stopEvent != nullptr) {
+        HANDLE reader = CreateThread(nullptr, 0, ReadEnter, nullptr, 0, nullptr);
+        if (reader != nullptr) {
+            CloseHandle(reader);
+            WaitForSingleObject(stopEvent, INFINITE);
+            return;
+        }
+    }
+    ReadEnter(nullptr);
+}
+
+}  // namespace
 
 int CaptureCommand(const CommandLine& commandLine) {
     VekDiagDeviceList list;
@@ -18,26 +51,21 @@ int CaptureCommand(const CommandLine& commandLine) {
     }
     context.keepOlderEvents = commandLine.FindSwitch('d') != 0;
     context.deviceList = &list;
-    context.stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    context.stopEvent = BeginInterruptibleWork();
     HANDLE worker = CreateThread(nullptr, 0, CaptureWorker, &context, 0, nullptr);
     if (worker == nullptr) {
         ReportFailure("cannot start the capture");
         context.exitStatus = EXIT_STATUS_FAILED;
     }
 
-    std::printf("Hit \"ENTER\" to end log capture...");
-    std::fflush(stdout);
-    std::getchar();
+    ConsolePrintf("Hit \"ENTER\" to end log capture...");
+    ConsoleFlush();
+    AwaitStop(context.stopEvent);
 
-    if (context.stopEvent != nullptr) {
-        SetEvent(context.stopEvent);
-    }
     if (worker != nullptr) {
         WaitForSingleObject(worker, INFINITE);
         CloseHandle(worker);
     }
-    if (context.stopEvent != nullptr) {
-        CloseHandle(context.stopEvent);
-    }
+    EndInterruptibleWork();
     return context.exitStatus;
 }

@@ -1,9 +1,10 @@
-#include <cstdio>
 #include <memory>
 
 #include "adapter/vekdiag_device_list.h"
+#include "cli/console.h"
 #include "cli/exit_status.h"
 #include "cli/report.h"
+#include "cli/stop_request.h"
 #include "logs/capture_command.h"
 #include "logs/log_reader.h"
 #include "logs/log_selection.h"
@@ -11,43 +12,39 @@
 
 namespace {
 
+// The most blocks that one log is read for before the other one has its turn: neither
+// log starves while the driver keeps delivering.
+constexpr uint32_t TURN_BLOCKS = 64;
+
+struct CapturedLog {
+    LogChannel channel = LogChannel::TextLog;
+    bool selected = false;
+    LogSink sink;
+};
+
 // The state of one capture, owned by the worker thread.
 class Capture {
 public:
     explicit Capture(CaptureContext& context)
-        : context_(context),
-          selection_(context.selection),
-          keepOlderEvents_(context.keepOlderEvents),
-          device_(context.deviceList->GetDevice(0)) {}
-
-    // Closes the files and returns the capture's exit status.
-    int Finish() {
-        if (textSink_ != nullptr && selection_.textLogName != nullptr) {
-            Note(CloseLogSink(textSink_, selection_.textLogName));
-        }
-        if (timingSink_ != nullptr) {
-            Note(CloseLogSink(timingSink_, selection_.timingLogName));
-        }
-        if (!captured_ && !failed_) {
-            ReportFailure("no adapter found");
-            failed_ = true;
-        }
-        return failed_ ? EXIT_STATUS_FAILED : EXIT_STATUS_OK;
+        : context_(context), device_(context.deviceList->GetDevice(0)) {
+        logs_[0].channel = LogChannel::TextLog;
+        logs_[0].selected = WantsTextLog(context.selection);
+        logs_[1].channel = LogChannel::TimingLog;
+        logs_[1].selected = WantsTimingLog(context.selection);
     }
 
-    // A sink that cannot be created leaves that log read and dropped.
+    // A file that cannot be created is said at once; its log is left in the driver.
     void OpenSinks() {
-        if (WantsTextLog(selection_)) {
-            textSink_ = OpenTextLogSink(selection_.textLogName);
-            Note(textSink_ != nullptr);
+        const LogSelection& selection = context_.selection;
+        if (logs_[0].selected) {
+            Note(OpenTextLogSink(selection.textLogName, &logs_[0].sink) != 0);
         }
-        if (WantsTimingLog(selection_)) {
-            timingSink_ = OpenTimingLogSink(selection_.timingLogName);
-            Note(timingSink_ != nullptr);
+        if (logs_[1].selected) {
+            Note(OpenTimingLogSink(selection.timingLogName, &logs_[1].sink) != 0);
         }
     }
 
-    // One pass; false when the capture cannot go on.
+    // One pass; false when the capture cannot go on or a stop came during it.
     bool RunPass() {
         if (device_ == nullptr) {
             AdoptArrivedAdapter();
@@ -56,68 +53,91 @@ public:
         if (!channelsOpened_ && !OpenChannels()) {
             return false;
         }
-        bool answered = true;
-        if (WantsTextLog(selection_)) {
-            answered = device_->DrainLog(textSink_, LogChannel::TextLog) != 0 && answered;
-            Note(textSink_ == nullptr || FlushLogSink(textSink_, selection_.textLogName) != 0);
+        return TakeTurns(true);
+    }
+
+    // Closes the files and returns the capture's exit status.
+    int Finish() {
+        for (CapturedLog& log : logs_) {
+            if (log.sink.IsOpen()) {
+                Note(log.sink.Close() != 0);
+            }
         }
-        if (WantsTimingLog(selection_)) {
-            answered = device_->DrainLog(timingSink_, LogChannel::TimingLog) != 0 && answered;
-            Note(timingSink_ == nullptr ||
-                 FlushLogSink(timingSink_, selection_.timingLogName) != 0);
+        if (!captured_ && !failed_) {
+            ReportFailure(arrived_ != nullptr ? "the capture ended before the new adapter was read"
+                                              : "no adapter found");
+            failed_ = true;
         }
-        std::fflush(stdout);
-        NoteAnswer(answered);
-        return true;
+        return failed_ ? EXIT_STATUS_FAILED : EXIT_STATUS_OK;
     }
 
 private:
+    static bool Reading(const CapturedLog& log) { return log.selected && log.sink.Usable(); }
+
     void AdoptArrivedAdapter() {
         const std::unique_ptr<WCHAR[]> path = context_.deviceList->TakeNewDevicePath();
         if (path == nullptr) {
             return;
         }
-        std::printf("\nNew device just added: %S\nHit \"ENTER\" to exit...", path.get());
-        std::fflush(stdout);
+        ConsolePrintf("\nNew device just added: %S\nHit \"ENTER\" to exit...", path.get());
+        ConsoleFlush();
         arrived_ = std::make_unique<VekDiagDevice>(path.get());
         device_ = arrived_.get();
     }
 
-    // Opens the selected channels and, unless older events are wanted, reads and drops
-    // what the driver already holds.
+    // Opens the channels of the logs being read and, unless older events are wanted,
+    // reads and drops what the driver already holds. False when the capture cannot go on.
     bool OpenChannels() {
-        const LogChannel channels[] = {LogChannel::TextLog, LogChannel::TimingLog};
-        for (LogChannel channel : channels) {
-            const bool wanted = channel == LogChannel::TextLog ? WantsTextLog(selection_)
-                                                               : WantsTimingLog(selection_);
-            if (wanted && OpenLogChannel(*device_, channel) == 0) {
-                ReportFailure("cannot open %s", LogChannelPath(*device_, channel).c_str());
+        for (const CapturedLog& log : logs_) {
+            if (Reading(log) && OpenLogChannel(*device_, log.channel) == 0) {
+                ReportFailure("cannot open %s",
+                              Printable(LogChannelPath(*device_, log.channel).c_str()).c_str());
                 failed_ = true;
                 return false;
             }
         }
-        if (!keepOlderEvents_) {
-            bool answered = true;
-            if (WantsTextLog(selection_)) {
-                answered = device_->DrainLog(nullptr, LogChannel::TextLog) != 0 && answered;
-            }
-            if (WantsTimingLog(selection_)) {
-                answered = device_->DrainLog(nullptr, LogChannel::TimingLog) != 0 && answered;
-            }
-            NoteAnswer(answered);
-        }
         channelsOpened_ = true;
         captured_ = true;
-        return true;
+        return context_.keepOlderEvents || TakeTurns(false);
+    }
+
+    // The logs being read take turns, the text log first, until every one of them has
+    // answered empty in the same round; what a turn leaves in the driver waits for the
+    // next one. Dropped blocks still go through the checker. False when a stop came.
+    bool TakeTurns(bool keep) {
+        for (;;) {
+            bool delivered = false;
+            for (CapturedLog& log : logs_) {
+                if (!Reading(log)) {
+                    continue;
+                }
+                DrainProgress progress;
+                const int answered = device_->DrainLog(keep ? &log.sink : nullptr, log.channel,
+                                                       TURN_BLOCKS, &progress);
+                NoteAnswer(answered != 0, log.channel);
+                if (keep) {
+                    Note(log.sink.Flush() != 0);
+                }
+                if (progress.stopped) {
+                    return false;
+                }
+                delivered = delivered || !progress.answeredEmpty;
+            }
+            ConsoleFlush();
+            if (!delivered) {
+                return true;
+            }
+            if (StopRequested() != 0) {
+                return false;
+            }
+        }
     }
 
     // An adapter that stops answering is said once; the capture waits on for ENTER.
-    void NoteAnswer(bool answered) {
+    void NoteAnswer(bool answered, LogChannel channel) {
         if (!answered && !silenceReported_) {
             ReportFailure("the adapter stopped answering: %s",
-                          LogChannelPath(*device_, WantsTextLog(selection_) ? LogChannel::TextLog
-                                                                            : LogChannel::TimingLog)
-                              .c_str());
+                          Printable(LogChannelPath(*device_, channel).c_str()).c_str());
             silenceReported_ = true;
             failed_ = true;
         }
@@ -126,12 +146,9 @@ private:
     void Note(bool succeeded) { failed_ = failed_ || !succeeded; }
 
     CaptureContext& context_;
-    const LogSelection selection_;
-    const bool keepOlderEvents_;
     VekDiagDevice* device_;
     std::unique_ptr<VekDiagDevice> arrived_;
-    FILE* textSink_ = nullptr;
-    FILE* timingSink_ = nullptr;
+    CapturedLog logs_[2];
     bool channelsOpened_ = false;
     bool captured_ = false;
     bool failed_ = false;

@@ -4,6 +4,7 @@
 #include "cli/command_line.h"
 #include "cli/exit_status.h"
 #include "cli/report.h"
+#include "cli/stop_request.h"
 #include "logs/log_reader.h"
 #include "logs/log_selection.h"
 #include "logs/log_sinks.h"
@@ -13,20 +14,40 @@ namespace {
 // One log into its sink: the sink is created first, so a named file exists (empty)
 // even when the channel cannot be read.
 int DumpLog(VekDiagDevice& device, LogChannel channel, const char* fileName) {
-    FILE* sink =
-        channel == LogChannel::TextLog ? OpenTextLogSink(fileName) : OpenTimingLogSink(fileName);
-    if (sink == nullptr) {
+    LogSink sink;
+    const int opened = channel == LogChannel::TextLog ? OpenTextLogSink(fileName, &sink)
+                                                      : OpenTimingLogSink(fileName, &sink);
+    if (opened == 0) {
         return EXIT_STATUS_FAILED;
     }
     int status = EXIT_STATUS_OK;
+    const std::string path = Printable(LogChannelPath(device, channel).c_str());
     if (OpenLogChannel(device, channel) == 0) {
-        ReportFailure("cannot open %s", LogChannelPath(device, channel).c_str());
+        ReportFailure("cannot open %s", path.c_str());
         status = EXIT_STATUS_FAILED;
-    } else if (device.DrainLog(sink, channel) == 0) {
-        ReportFailure("reading %s failed", LogChannelPath(device, channel).c_str());
+    } else if (device.DrainLog(&sink, channel) == 0) {
+        ReportFailure("reading %s failed", path.c_str());
         status = EXIT_STATUS_FAILED;
     }
-    if (fileName != nullptr && CloseLogSink(sink, fileName) == 0) {
+    if (sink.Close() == 0) {
+        status = EXIT_STATUS_FAILED;
+    }
+    return status;
+}
+
+int Dump(VekDiagDevice& device, const LogSelection& selection) {
+    int status = EXIT_STATUS_OK;
+    if (WantsTextLog(selection) &&
+        DumpLog(device, LogChannel::TextLog, selection.textLogName) != EXIT_STATUS_OK) {
+        status = EXIT_STATUS_FAILED;
+    }
+    // An interrupt ends the dump after the block in hand; the timing log stays unread.
+    if (StopRequested() == 0 && WantsTimingLog(selection) &&
+        DumpLog(device, LogChannel::TimingLog, selection.timingLogName) != EXIT_STATUS_OK) {
+        status = EXIT_STATUS_FAILED;
+    }
+    if (Interrupted() != 0) {
+        ReportFailure("the dump was interrupted");
         status = EXIT_STATUS_FAILED;
     }
     return status;
@@ -46,14 +67,8 @@ int DumpCommand(const CommandLine& commandLine) {
         ReportFailure("no adapter found");
         return EXIT_STATUS_FAILED;
     }
-    int status = EXIT_STATUS_OK;
-    if (WantsTextLog(selection) &&
-        DumpLog(*device, LogChannel::TextLog, selection.textLogName) != EXIT_STATUS_OK) {
-        status = EXIT_STATUS_FAILED;
-    }
-    if (WantsTimingLog(selection) &&
-        DumpLog(*device, LogChannel::TimingLog, selection.timingLogName) != EXIT_STATUS_OK) {
-        status = EXIT_STATUS_FAILED;
-    }
+    BeginInterruptibleWork();
+    const int status = Dump(*device, selection);
+    EndInterruptibleWork();
     return status;
 }

@@ -70,7 +70,7 @@ int CheckLogSelection(const CommandLine& commandLine, LogSelection* selection) {
     }
     if (NamesOneFileTwice(*selection) != 0) {
         ReportFailure("the text log and the timing log cannot both go to %s",
-                      selection->timingLogName);
+                      Printable(selection->timingLogName).c_str());
         return EXIT_STATUS_USAGE;
     }
     return EXIT_STATUS_OK;

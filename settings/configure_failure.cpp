@@ -5,7 +5,7 @@
 
 void ReportConfigureFailure(const VekDiagDevice& device, const char* what) {
     if (device.configureHandle == INVALID_HANDLE_VALUE) {
-        ReportFailure("cannot open %s", device.configurePath.c_str());
+        ReportFailure("cannot open %s", Printable(device.configurePath.c_str()).c_str());
     } else {
         ReportFailure("the driver rejected %s", what);
     }

@@ -1,10 +1,9 @@
 #include "settings/set_command.h"
 
-#include <cstdio>
-
 #include "adapter/vekdiag_device_list.h"
 #include "cli/ascii.h"
 #include "cli/command_line.h"
+#include "cli/console.h"
 #include "cli/exit_status.h"
 #include "cli/report.h"
 #include "settings/configure_failure.h"
@@ -21,7 +20,7 @@ int ReportOptions(VekDiagDevice& device, const CommandLine& commandLine) {
         commandLine.positionalCount == 2 ? FindStreamOption(commandLine.GetPositional(1)) : 0;
     for (const StreamOption& option : StreamOptionTable) {
         if (selected == 0 || selected == option.flag) {
-            std::printf("\t%15s %s\n", option.name, (mask & option.flag) != 0 ? "on" : "off");
+            ConsolePrintf("\t%15s %s\n", option.name, (mask & option.flag) != 0 ? "on" : "off");
         }
     }
     if (answered == 0) {
@@ -50,8 +49,8 @@ bool IsLogLevel(const char* text) {
 int SetLogLevel(VekDiagDevice& device, const CommandLine& commandLine) {
     int32_t level = 0;
     if (!IsLogLevel(commandLine.GetPositional(2)) || commandLine.GetPositionalInt(2, &level) == 0) {
-        ReportFailure("invalid log level %s (a number from 0 to %d)", commandLine.GetPositional(2),
-                      MAX_LOG_LEVEL);
+        ReportFailure("invalid log level %s (a number from 0 to %d)",
+                      Printable(commandLine.GetPositional(2)).c_str(), MAX_LOG_LEVEL);
         return EXIT_STATUS_USAGE;
     }
     if (device.SetLogLevel(static_cast<uint16_t>(level)) == 0) {
@@ -66,21 +65,22 @@ int ChangeOption(VekDiagDevice& device, const CommandLine& commandLine) {
     const char* value = commandLine.GetPositional(2);
     const uint32_t flag = FindStreamOption(name);
     if (flag == 0) {
-        ReportFailure("unknown stream option %s", name);
+        ReportFailure("unknown stream option %s", Printable(name).c_str());
         return EXIT_STATUS_USAGE;
     }
     int32_t enable = 0;
     if (EqualsIgnoreCase(value, "on")) {
         enable = 1;
     } else if (!EqualsIgnoreCase(value, "off")) {
-        ReportFailure("invalid value %s for %s (on or off)", value, name);
+        ReportFailure("invalid value %s for %s (on or off)", Printable(value).c_str(),
+                      Printable(name).c_str());
         return EXIT_STATUS_USAGE;
     }
     if (device.SetStreamOption(flag, enable) == 0) {
         ReportConfigureFailure(device, "the stream option");
         return EXIT_STATUS_FAILED;
     }
-    std::printf("\tset %15s %s\n", name, value);
+    ConsolePrintf("\tset %15s %s\n", name, value);
     return EXIT_STATUS_OK;
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "adapter/vekdiag_device.h"
+#include "logs/log_sinks.h"
 #include "tests/support/capture_stdout.h"
 #include "tests/support/fake_driver.h"
 #include "tests/support/timing_stream.h"
@@ -18,9 +19,9 @@ const char kPath[] = "\\\\?\\ROOT#MEDIA#0000#{7f95af7c-f68a-4351-bb8e-268af28ea1
 // A sink in memory: what a drain writes, byte for byte.
 class MemorySink {
 public:
-    MemorySink() : file_(std::tmpfile()) {}
+    MemorySink() : file_(std::tmpfile()) { sink_.Attach(file_, "memory"); }
     ~MemorySink() { std::fclose(file_); }
-    FILE* file() { return file_; }
+    LogSink* sink() { return &sink_; }
     Bytes Contents() {
         std::fflush(file_);
         std::rewind(file_);
@@ -33,6 +34,7 @@ public:
 
 private:
     FILE* file_;
+    LogSink sink_;
 };
 
 class DrainLogTest : public ::testing::Test {
@@ -59,7 +61,7 @@ TEST_F(DrainLogTest, EmptyLogMakesOneRequestAndWritesNothing) {
     ASSERT_NE(device.OpenTimingLogChannel(), 0);
     MemorySink sink;
     StdoutCapture console;
-    EXPECT_NE(device.DrainLog(sink.file(), LogChannel::TimingLog), 0);
+    EXPECT_NE(device.DrainLog(sink.sink(), LogChannel::TimingLog), 0);
     EXPECT_EQ(console.Finish(), "");
     EXPECT_EQ(ReadRequests(), 1u);
     EXPECT_TRUE(sink.Contents().empty());
@@ -87,8 +89,8 @@ TEST_F(DrainLogTest, TimingFileIsTheStreamAcrossBlocksAndDrains) {
     ASSERT_NE(device.OpenTimingLogChannel(), 0);
     MemorySink sink;
     StdoutCapture console;
-    EXPECT_NE(device.DrainLog(sink.file(), LogChannel::TimingLog), 0);
-    EXPECT_NE(device.DrainLog(sink.file(), LogChannel::TimingLog), 0);
+    EXPECT_NE(device.DrainLog(sink.sink(), LogChannel::TimingLog), 0);
+    EXPECT_NE(device.DrainLog(sink.sink(), LogChannel::TimingLog), 0);
     EXPECT_EQ(console.Finish(), "");  // one stream: no framing error at the drain boundary
     EXPECT_EQ(sink.Contents(), stream);
 }
@@ -104,7 +106,7 @@ TEST_F(DrainLogTest, FramingErrorsAreReportedPerBlockAndTheBlockIsWrittenUnchang
     ASSERT_NE(device.OpenTimingLogChannel(), 0);
     MemorySink sink;
     StdoutCapture console;
-    device.DrainLog(sink.file(), LogChannel::TimingLog);
+    device.DrainLog(sink.sink(), LogChannel::TimingLog);
     EXPECT_EQ(console.Finish(),
               "detected 1 errors in timing log\n"
               "detected 2 errors in timing log\n");
@@ -118,7 +120,7 @@ TEST_F(DrainLogTest, PartialDataOfAFailedReadIsWrittenAndTheDrainGoesOn) {
     VekDiagDevice device(kPath);
     ASSERT_NE(device.OpenTextLogChannel(), 0);
     MemorySink sink;
-    EXPECT_NE(device.DrainLog(sink.file(), LogChannel::TextLog), 0);
+    EXPECT_NE(device.DrainLog(sink.sink(), LogChannel::TextLog), 0);
     EXPECT_EQ(sink.Contents(), (Bytes{'a', 'b', 'c', 'd'}));
     EXPECT_EQ(ReadRequests(), 4u);
 }
@@ -128,7 +130,7 @@ TEST_F(DrainLogTest, FailedReadWithoutDataEndsTheDrainAsAFailure) {
     VekDiagDevice device(kPath);
     ASSERT_NE(device.OpenTextLogChannel(), 0);
     MemorySink sink;
-    EXPECT_EQ(device.DrainLog(sink.file(), LogChannel::TextLog), 0);
+    EXPECT_EQ(device.DrainLog(sink.sink(), LogChannel::TextLog), 0);
     EXPECT_EQ(sink.Contents(), (Bytes{'a'}));
     EXPECT_EQ(ReadRequests(), 2u);
 }
@@ -136,7 +138,7 @@ TEST_F(DrainLogTest, FailedReadWithoutDataEndsTheDrainAsAFailure) {
 TEST_F(DrainLogTest, UnopenedChannelFailsAtOnceWithoutARequest) {
     VekDiagDevice device(kPath);
     MemorySink sink;
-    EXPECT_EQ(device.DrainLog(sink.file(), LogChannel::TextLog), 0);
+    EXPECT_EQ(device.DrainLog(sink.sink(), LogChannel::TextLog), 0);
     EXPECT_EQ(ReadRequests(), 0u);
 }
 
@@ -152,7 +154,7 @@ TEST_F(DrainLogTest, DroppingDrainStillFeedsTheChecker) {
     device.DrainLog(nullptr, LogChannel::TimingLog);
     EXPECT_GT(device.timingChecker.carryCount, 0);  // the cut record waits for the next drain
     MemorySink sink;
-    device.DrainLog(sink.file(), LogChannel::TimingLog);
+    device.DrainLog(sink.sink(), LogChannel::TimingLog);
     EXPECT_EQ(console.Finish(), "");
     EXPECT_EQ(sink.Contents(), Bytes(stream.begin() + cut, stream.end()));
 }
