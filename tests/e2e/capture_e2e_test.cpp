@@ -77,6 +77,26 @@ TEST(Capture, StandardInputAtEndOfFileRunsExactlyOnePass) {
     EXPECT_EQ(CountReads(sim.Requests(0)), 2u);
 }
 
+// The console shows a pass's text before that pass's framing-error lines, as a dump does.
+TEST(Capture, EachPassPrintsItsTextBeforeItsTimingErrors) {
+    Simulator sim;
+    sim.Control({"text", "0", "first pass\\n"});
+    sim.Control({"timing", "0", "60", "--corrupt", "2"});
+    auto capture = sim.StartQuorvin({"-q", "capture", "-d", "both", "t.bin"});
+    ASSERT_TRUE(capture->WaitForStdoutText("detected 2 errors in timing log\n", 20s));
+    sim.Control({"text", "0", "second pass\\n"});
+    sim.Control({"timing", "0", "60", "--corrupt", "3"});
+    ASSERT_TRUE(capture->WaitForStdoutText("detected 3 errors in timing log\n", 20s));
+    EXPECT_EQ(PressEnter(*capture), 0) << capture->Stderr();
+    std::string out = capture->Stdout();
+    out.erase(out.find(kPrompt), kPrompt.size());
+    EXPECT_EQ(out,
+              "first pass\n"
+              "detected 2 errors in timing log\n"
+              "second pass\n"
+              "detected 3 errors in timing log\n");
+}
+
 TEST(Capture, WaitsForAnAdapterToArrive) {
     Simulator sim({"--no-adapter"});
     auto capture = sim.StartQuorvin({"-q", "capture", "both", "a.log", "t.bin"});
@@ -140,6 +160,17 @@ TEST(Capture, AdapterThatStopsAnsweringIsReportedOnceAndEnterStillEnds) {
     EXPECT_EQ(err.rfind("the adapter stopped answering: ", 0), 0u) << err;
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     EXPECT_EQ(sim.ReadFile("A.LOG"), "before removal\n");
+}
+
+TEST(Capture, EnterBeforeTheNewAdaptersFirstPassSaysSoTruly) {
+    Simulator sim({"--no-adapter"});
+    auto capture = sim.StartQuorvin({"-q", "capture", "a.log"});
+    ASSERT_TRUE(capture->WaitForStdoutText(kPrompt, 20s));
+    sim.Control({"add", "0:1A2B"});
+    // The new adapter's channels are opened a poll interval after this message.
+    ASSERT_TRUE(capture->WaitForStdoutText("Hit \"ENTER\" to exit...", 20s));
+    EXPECT_EQ(PressEnter(*capture), 1);
+    EXPECT_EQ(capture->Stderr(), "the capture ended before the new adapter was read\n");
 }
 
 TEST(Capture, ArrivedAdapterWhoseChannelsCannotBeOpened) {

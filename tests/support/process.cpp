@@ -29,10 +29,19 @@ Process::Process(const std::vector<std::string>& argv, const ProcessOptions& opt
     CheckedPipe(in);
     CheckedPipe(out);
     CheckedPipe(err);
+    if (options.stdoutKind == StdoutKind::ClosedPipe) {
+        // Nobody will read: the child's first write that reaches the pipe fails.
+        close(out[0]);
+        out[0] = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    if (options.stdoutKind == StdoutKind::FullDevice) {
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/full", O_WRONLY, 0);
+    } else {
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    }
     posix_spawn_file_actions_adddup2(&actions, err[1], 2);
     if (!options.workingDirectory.empty()) {
         posix_spawn_file_actions_addchdir_np(&actions, options.workingDirectory.c_str());
@@ -48,6 +57,7 @@ Process::Process(const std::vector<std::string>& argv, const ProcessOptions& opt
     close(in[0]);
     close(out[1]);
     close(err[1]);
+
     if (spawned != 0) {
         close(in[1]);
         close(out[0]);

@@ -12,9 +12,14 @@
 #include <thread>
 #include <vector>
 
+// Where a child's standard output goes: a pipe read by the test, a device that is
+// always full, or a pipe whose reading end is closed before the child writes.
+enum class StdoutKind { Pipe, FullDevice, ClosedPipe };
+
 struct ProcessOptions {
     std::string workingDirectory;  // empty: the test's own
     bool keepStdinOpen = false;    // otherwise standard input is at end of file at once
+    StdoutKind stdoutKind = StdoutKind::Pipe;
 };
 
 class Process {

@@ -74,10 +74,10 @@ std::string Simulator::Served(int adapter, const std::string& log) {
 }
 
 ProcessResult Simulator::Quorvin(const std::vector<std::string>& arguments,
-                                 const std::string& input) {
+                                 const std::string& input, StdoutKind stdoutKind) {
     std::vector<std::string> argv = {QUORVIN_EXE};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    return RunProcess(argv, {.workingDirectory = workDirectory}, input);
+    return RunProcess(argv, {.workingDirectory = workDirectory, .stdoutKind = stdoutKind}, input);
 }
 
 std::unique_ptr<Process> Simulator::StartQuorvin(const std::vector<std::string>& arguments) {

@@ -27,7 +27,8 @@ public:
     void Kill();
 
     // The program against this simulator, in the working folder.
-    ProcessResult Quorvin(const std::vector<std::string>& arguments, const std::string& input = "");
+    ProcessResult Quorvin(const std::vector<std::string>& arguments, const std::string& input = "",
+                          StdoutKind stdoutKind = StdoutKind::Pipe);
     std::unique_ptr<Process> StartQuorvin(const std::vector<std::string>& arguments);
 
     std::string FilePath(const std::string& name) const { return workDirectory + "/" + name; }
