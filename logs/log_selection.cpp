@@ -1,14 +1,13 @@
 #include "logs/log_selection.h"
 
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
 #include "cli/ascii.h"
 #include "cli/command_line.h"
 #include "cli/exit_status.h"
 #include "cli/report.h"
 #include "cli/texts.h"
+#include "platform/file_identity.h"
 
 int ParseLogSelection(const CommandLine& commandLine, LogSelection* selection) {
     selection->textLogName = nullptr;
@@ -58,9 +57,7 @@ int NamesOneFileTwice(const LogSelection& selection) {
     if (std::strcmp(selection.textLogName, selection.timingLogName) == 0) {
         return 1;
     }
-    std::error_code error;  // a name that does not exist yet is no other name's file
-    return std::filesystem::equivalent(selection.textLogName, selection.timingLogName, error) ? 1
-                                                                                              : 0;
+    return NameTheSameFile(selection.textLogName, selection.timingLogName);
 }
 
 int CheckLogSelection(const CommandLine& commandLine, LogSelection* selection) {

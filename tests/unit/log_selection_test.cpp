@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,35 @@ TEST(LogSelection, DecisionTable) {
         EXPECT_EQ(Show(selection.timingLogName), Show(row.timing)) << words;
         EXPECT_EQ(WantsTimingLog(selection), selection.timingLogName != nullptr) << words;
     }
+}
+
+// Two names of one existing file are refused however they are spelled; two files, or a
+// name with no file behind it yet, are not one file.
+TEST(LogSelection, OneFileUnderTwoNames) {
+    const char* const first = "LOG_SELECTION_TEST_1.TMP";
+    const char* const second = "LOG_SELECTION_TEST_2.TMP";
+    const char* const absent = "LOG_SELECTION_TEST_3.TMP";
+    for (const char* name : {first, second}) {
+        std::FILE* file = std::fopen(name, "w");
+        ASSERT_NE(file, nullptr) << name;
+        std::fclose(file);
+    }
+    std::remove(absent);
+    const auto oneFile = [](const char* text, const char* timing) {
+        LogSelection selection;
+        selection.logType = Both;
+        selection.textLogName = text;
+        selection.timingLogName = timing;
+        return NamesOneFileTwice(selection) != 0;
+    };
+    EXPECT_TRUE(oneFile(first, first));
+    EXPECT_TRUE(oneFile("./LOG_SELECTION_TEST_1.TMP", first));
+    EXPECT_FALSE(oneFile(first, second));
+    EXPECT_FALSE(oneFile(first, absent));
+    EXPECT_FALSE(oneFile(absent, "./LOG_SELECTION_TEST_3.TMP"));
+    EXPECT_FALSE(oneFile(nullptr, first));  // the text log goes to the console
+    std::remove(first);
+    std::remove(second);
 }
 
 }  // namespace
