@@ -76,7 +76,7 @@ TEST(LogSelection, OneFileUnderTwoNames) {
     std::remove(absent);
     const auto oneFile = [](const char* text, const char* timing) {
         LogSelection selection;
-        selection.logType = Both;
+        selection.logType = LogType::Both;
         selection.textLogName = text;
         selection.timingLogName = timing;
         return NamesOneFileTwice(selection) != 0;
