@@ -1,17 +1,27 @@
 #include "adapter/list_command.h"
 
+#include "adapter/configure_failure.h"
 #include "adapter/vekdiag_device_list.h"
 #include "cli/command_line.h"
 #include "cli/console.h"
 #include "cli/exit_status.h"
+#include "cli/report.h"
 
 int ListCommand(const CommandLine& /*commandLine*/) {
     const VekDiagDeviceList list;
+    int status = EXIT_STATUS_OK;
     ConsolePrintf("%d devices found\n", static_cast<int>(list.deviceCount));
     for (uint64_t i = 0; i < list.deviceCount; ++i) {
         const VekDiagDevice* device = list.GetDevice(i);
         ConsolePrintf("%d adapter index %d, adapter type VEK%04X\n", static_cast<int>(i),
                       device->adapterIndex, device->adapterType);
+        // The line above shows zeros for what the driver did not say: say why.
+        if (!device->identified) {
+            ReportFailure(
+                "adapter %d: %s", static_cast<int>(i),
+                DescribeConfigureFailure(*device, "the adapter-information query").c_str());
+            status = EXIT_STATUS_FAILED;
+        }
     }
-    return EXIT_STATUS_OK;
+    return status;
 }

@@ -76,6 +76,7 @@ void VekDiagDevice::Initialize(const char* interfacePath) {
     if (SendQuery(DIAG_QUERY_ADAPTER_INFO, &reply) != 0) {
         adapterIndex = reply.adapterInfo.adapterIndex;
         adapterType = reply.adapterInfo.adapterType;
+        identified = true;
     }
 }
 

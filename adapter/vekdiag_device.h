@@ -53,6 +53,9 @@ public:
 
     uint16_t adapterIndex = 0;
     uint16_t adapterType = 0;
+    // Whether the driver answered the adapter-information query; the two fields above
+    // are 0 otherwise.
+    bool identified = false;
     std::string textLogPath;
     std::string timingLogPath;
     std::string configurePath;

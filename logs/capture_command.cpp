@@ -39,6 +39,19 @@ void AwaitStop(HANDLE stopEvent) {
     ReadEnter(nullptr);
 }
 
+// False when no selected log has a sink to go to.
+bool OpenSinks(CaptureContext& context) {
+    const LogSelection& selection = context.selection;
+    bool any = false;
+    if (WantsTextLog(selection)) {
+        any = OpenTextLogSink(selection.textLogName, &context.textSink) != 0 || any;
+    }
+    if (WantsTimingLog(selection)) {
+        any = OpenTimingLogSink(selection.timingLogName, &context.timingSink) != 0 || any;
+    }
+    return any;
+}
+
 }  // namespace
 
 int CaptureCommand(const CommandLine& commandLine) {
@@ -50,6 +63,11 @@ int CaptureCommand(const CommandLine& commandLine) {
         return usable;
     }
     context.keepOlderEvents = commandLine.FindSwitch('d') != 0;
+    // The files come first, before any adapter is looked at; when none of them can be
+    // had there is nothing to capture.
+    if (!OpenSinks(context)) {
+        return EXIT_STATUS_FAILED;
+    }
     context.deviceList = &list;
     context.stopEvent = BeginInterruptibleWork();
     HANDLE worker = CreateThread(nullptr, 0, CaptureWorker, &context, 0, nullptr);

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "logs/log_selection.h"
+#include "logs/log_sinks.h"
 #include "platform/win32.h"
 
 class CommandLine;
@@ -16,6 +17,10 @@ struct CaptureContext {
     // Parsed from the command line by the command thread.
     LogSelection selection;
     bool keepOlderEvents = false;  // the switch d
+    // Opened by the command thread before the worker starts, closed by the worker; a
+    // selected log whose sink could not be opened is not read.
+    LogSink textSink;
+    LogSink timingSink;
     HANDLE stopEvent = nullptr;
     VekDiagDeviceList* deviceList = nullptr;
     // Written by the worker, read by the command thread after the worker has ended.

@@ -17,30 +17,22 @@ namespace {
 constexpr uint32_t TURN_BLOCKS = 64;
 
 struct CapturedLog {
-    LogChannel channel = LogChannel::TextLog;
-    bool selected = false;
-    LogSink sink;
+    LogChannel channel;
+    bool selected;
+    LogSink& sink;
 };
 
 // The state of one capture, owned by the worker thread.
 class Capture {
 public:
     explicit Capture(CaptureContext& context)
-        : context_(context), device_(context.deviceList->GetDevice(0)) {
-        logs_[0].channel = LogChannel::TextLog;
-        logs_[0].selected = WantsTextLog(context.selection);
-        logs_[1].channel = LogChannel::TimingLog;
-        logs_[1].selected = WantsTimingLog(context.selection);
-    }
-
-    // A file that cannot be created is said at once; its log is left in the driver.
-    void OpenSinks() {
-        const LogSelection& selection = context_.selection;
-        if (logs_[0].selected) {
-            Note(OpenTextLogSink(selection.textLogName, &logs_[0].sink) != 0);
-        }
-        if (logs_[1].selected) {
-            Note(OpenTimingLogSink(selection.timingLogName, &logs_[1].sink) != 0);
+        : context_(context),
+          device_(context.deviceList->GetDevice(0)),
+          logs_{{LogChannel::TextLog, WantsTextLog(context.selection), context.textSink},
+                {LogChannel::TimingLog, WantsTimingLog(context.selection), context.timingSink}} {
+        // A file that could not be created was said already; its log stays in the driver.
+        for (const CapturedLog& log : logs_) {
+            Note(!log.selected || log.sink.IsOpen());
         }
     }
 
@@ -160,7 +152,6 @@ private:
 DWORD WINAPI CaptureWorker(LPVOID parameter) {
     CaptureContext& context = *static_cast<CaptureContext*>(parameter);
     Capture capture(context);
-    capture.OpenSinks();
     while (capture.RunPass()) {
         if (WaitForSingleObject(context.stopEvent, CAPTURE_POLL_MS) != WAIT_TIMEOUT) {
             break;

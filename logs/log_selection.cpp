@@ -7,7 +7,7 @@
 #include "cli/exit_status.h"
 #include "cli/report.h"
 #include "cli/texts.h"
-#include "platform/file_identity.h"
+#include "platform/log_files.h"
 
 int ParseLogSelection(const CommandLine& commandLine, LogSelection* selection) {
     selection->textLogName = nullptr;

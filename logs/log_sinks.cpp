@@ -5,6 +5,7 @@
 
 #include "cli/console.h"
 #include "cli/report.h"
+#include "platform/log_files.h"
 
 namespace {
 
@@ -16,10 +17,11 @@ int ErrorOr(int error) {
 
 int OpenLogFile(LogSink* sink, const char* name, bool binary) {
     errno = 0;
-    FILE* file = std::fopen(name, binary ? "wb" : "w");
+    bool inUse = false;
+    FILE* file = CreateLogFile(name, binary, &inUse);
     if (file == nullptr) {
         ReportFailure("cannot create %s: %s", Printable(name).c_str(),
-                      std::strerror(ErrorOr(errno)));
+                      inUse ? "in use by another program" : std::strerror(ErrorOr(errno)));
         return 0;
     }
     sink->file_ = file;

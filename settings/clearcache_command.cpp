@@ -1,10 +1,10 @@
 #include "settings/clearcache_command.h"
 
+#include "adapter/configure_failure.h"
 #include "adapter/vekdiag_device_list.h"
 #include "cli/command_line.h"
 #include "cli/exit_status.h"
 #include "cli/report.h"
-#include "settings/configure_failure.h"
 
 int ClearCacheCommand(const CommandLine& /*commandLine*/) {
     const VekDiagDeviceList list;

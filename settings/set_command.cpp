@@ -1,12 +1,12 @@
 #include "settings/set_command.h"
 
+#include "adapter/configure_failure.h"
 #include "adapter/vekdiag_device_list.h"
 #include "cli/ascii.h"
 #include "cli/command_line.h"
 #include "cli/console.h"
 #include "cli/exit_status.h"
 #include "cli/report.h"
-#include "settings/configure_failure.h"
 #include "settings/stream_options.h"
 
 namespace {

@@ -80,25 +80,4 @@ TEST(BadInput, FileNamesThatCannotBeFiles) {
     }
 }
 
-TEST(BadInput, BothLogsAimedAtOneFile) {
-    Simulator sim;
-    sim.Control({"text", "0", "text\\n"});
-    sim.Control({"timing", "0", "10"});
-    for (const Lines& command :
-         {Lines{"dump", "both", "same", "SAME"}, Lines{"capture", "both", "same", "same"}}) {
-        Lines arguments = {"-q"};
-        arguments.insert(arguments.end(), command.begin(), command.end());
-        const ProcessResult run = sim.Quorvin(arguments);
-        EXPECT_EQ(run.status, 2);
-        EXPECT_EQ(run.out, "");
-        EXPECT_EQ(run.err, "the text log and the timing log cannot both go to SAME\n");
-        EXPECT_FALSE(sim.FileExists("SAME"));
-    }
-    { std::ofstream(sim.FilePath("ONE")) << "old"; }
-    const ProcessResult aliased = sim.Quorvin({"-q", "dump", "both", "./one", "one"});
-    EXPECT_EQ(aliased.status, 2);
-    EXPECT_EQ(sim.ReadFile("ONE"), "old");
-    EXPECT_EQ(sim.Served(0, "text"), "");  // the logs are still in the driver
-}
-
 }  // namespace

@@ -36,7 +36,7 @@ void ExpectFilesHoldWhatWasServed(Simulator& sim) {
 
 TEST(Faults, EveryKindBeforeEveryCommand) {
     const Expectation expectations[] = {
-        {{"list"}, {0, 0, 0, 0, 0, 0}},
+        {{"list"}, {1, 0, 0, 0, 1, 0}},
         {{"dump", "both", "a.log", "t.bin"}, {0, 1, 1, 0, 0, 0}},
         {{"capture", "-d", "both", "a.log", "t.bin"}, {0, 1, 1, 0, 0, 0}},
         {{"set"}, {1, 0, 0, 0, 1, 0}},

@@ -48,17 +48,33 @@ TEST(ListCommand, TwoAdaptersInEnumerationOrderWithPaddedTypes) {
               "1 adapter index 1, adapter type VEK1A2B\n");
 }
 
-TEST(ListCommand, AdapterWhoseConfigureChannelCannotBeOpenedIsStillListed) {
+// An adapter that cannot be asked keeps its line, with zeros, and standard error says
+// why; the run fails, as its output is not what the driver would have said.
+TEST(ListCommand, AdapterThatCannotBeAskedIsListedAndSaidWhy) {
     Simulator sim({"--adapter", "3:BEEF", "--adapter", "4:1A2B"});
     sim.Control({"fault", "0", "open-configure"});
     const ProcessResult run = sim.Quorvin({"-q", "list"});
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out,
               "2 devices found\n"
               "0 adapter index 0, adapter type VEK0000\n"
               "1 adapter index 4, adapter type VEK1A2B\n");
+    EXPECT_EQ(run.err,
+              "adapter 0: cannot open "
+              R"(\\?\ROOT#MEDIA#0000#{7f95af7c-f68a-4351-bb8e-268af28ea14c}\VekDiagConfigure)"
+              "\n");
     EXPECT_EQ(sim.Requests(0),
               (Lines{"open VekDiagConfigure access=0x10000000 share=0x0 -> error 5"}));
+
+    sim.Control({"fault", "0", "clear"});
+    sim.Control({"fault", "1", "reject-query"});
+    const ProcessResult rejected = sim.Quorvin({"-q", "list"});
+    EXPECT_EQ(rejected.status, 1);
+    EXPECT_EQ(rejected.out,
+              "2 devices found\n"
+              "0 adapter index 3, adapter type VEKBEEF\n"
+              "1 adapter index 0, adapter type VEK0000\n");
+    EXPECT_EQ(rejected.err, "adapter 1: the driver rejected the adapter-information query\n");
 }
 
 TEST(ListCommand, RemovedAdapterIsNotListed) {

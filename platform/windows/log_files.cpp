@@ -1,0 +1,99 @@
+// Log files on Windows: names resolved as the system resolves them, and files opened
+// with a sharing mode that denies writing to every other program.
+#include "platform/log_files.h"
+
+#include <share.h>
+#include <stdlib.h>
+
+#include <string>
+
+#include "platform/win32.h"
+
+namespace {
+
+constexpr DWORD ANY_SHARING = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// Opens a file or folder only to look at it, whoever else holds it; backup semantics
+// let a folder be opened too.
+HANDLE OpenToLookAt(const std::string& name) {
+    return CreateFileA(name.c_str(), 0, ANY_SHARING, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+bool SameExistingFile(const char* first, const char* second) {
+    BY_HANDLE_FILE_INFORMATION a;
+    BY_HANDLE_FILE_INFORMATION b;
+    const auto read = [](const char* name, BY_HANDLE_FILE_INFORMATION* information) {
+        const HANDLE file = OpenToLookAt(name);
+        if (file == INVALID_HANDLE_VALUE) {
+            return false;
+        }
+        const BOOL done = GetFileInformationByHandle(file, information);
+        CloseHandle(file);
+        return done != FALSE;
+    };
+    return read(first, &a) && read(second, &b) &&
+           a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}
+
+// The final name of an existing file or folder, links and junctions followed; empty
+// when it cannot be had.
+std::string FinalName(const std::string& name) {
+    const HANDLE file = OpenToLookAt(name);
+    if (file == INVALID_HANDLE_VALUE) {
+        return {};
+    }
+    char finalName[32768];
+    const DWORD length =
+        GetFinalPathNameByHandleA(file, finalName, sizeof finalName, FILE_NAME_NORMALIZED);
+    CloseHandle(file);
+    if (length == 0 || length >= sizeof finalName) {
+        return {};
+    }
+    std::string path(finalName, length);
+    if (path.rfind("\\\\?\\UNC\\", 0) == 0) {
+        path.replace(0, 8, "\\\\");
+    } else if (path.rfind("\\\\?\\", 0) == 0) {
+        path.erase(0, 4);
+    }
+    return path;
+}
+
+// The full name, "." and ".." folded and trailing dots and spaces dropped as the system
+// does, with the longest part of it that exists replaced by its final name.
+std::string Resolve(const char* name) {
+    char full[32768];
+    const DWORD length = GetFullPathNameA(name, sizeof full, full, nullptr);
+    if (length == 0 || length >= sizeof full) {
+        return name;
+    }
+    std::string path(full, length);
+    for (size_t end = path.size(); end != std::string::npos && end > 0;
+         end = path.find_last_of('\\', end - 1)) {
+        const std::string existing = FinalName(path.substr(0, end));
+        if (!existing.empty()) {
+            return existing + path.substr(end);
+        }
+    }
+    return path;
+}
+
+bool EqualIgnoringCase(const std::string& a, const std::string& b) {
+    return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()),
+                          b.data(), static_cast<int>(b.size())) == CSTR_EQUAL;
+}
+
+}  // namespace
+
+int NameTheSameFile(const char* first, const char* second) {
+    return SameExistingFile(first, second) || EqualIgnoringCase(Resolve(first), Resolve(second))
+               ? 1
+               : 0;
+}
+
+FILE* CreateLogFile(const char* name, bool binary, bool* inUse) {
+    FILE* file = _fsopen(name, binary ? "wb" : "w", _SH_DENYWR);
+    *inUse = file == nullptr && _doserrno == ERROR_SHARING_VIOLATION;
+    return file;
+}
