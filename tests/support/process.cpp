@@ -31,8 +31,16 @@ Process::Process(const std::vector<std::string>& argv, const ProcessOptions& opt
     CheckedPipe(err);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    if (options.closeStdin) {
+        posix_spawn_file_actions_addclose(&actions, 0);
+    } else {
+        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+    }
+    if (options.closeStdout) {
+        posix_spawn_file_actions_addclose(&actions, 1);
+    } else {
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    }
     posix_spawn_file_actions_adddup2(&actions, err[1], 2);
     if (!options.workingDirectory.empty()) {
         posix_spawn_file_actions_addchdir_np(&actions, options.workingDirectory.c_str());
