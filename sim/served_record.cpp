@@ -121,10 +121,15 @@ bool ReadServedBytes(const std::filesystem::path& folder, unsigned instance, Log
 
 bool ReadServedBlocks(const std::filesystem::path& folder, unsigned instance, LogKind log,
                       std::vector<uint64_t>* lengths) {
+    // The lengths before the bytes: a read served meanwhile then has its bytes (written
+    // first) counted below even if its length is not listed yet.
     std::string text;
     std::error_code error;
+    if (!ReadWhole(BlocksPath(folder, instance, log), &text)) {
+        return false;
+    }
     const uintmax_t size = std::filesystem::file_size(DataPath(folder, instance, log), error);
-    if (error || !ReadWhole(BlocksPath(folder, instance, log), &text)) {
+    if (error) {
         return false;
     }
     lengths->clear();

