@@ -23,7 +23,7 @@ uint64_t StreamWriter::Stop() {
 }
 
 void StreamWriter::Run(uint64_t bytesPerSecond, std::chrono::steady_clock::duration limit,
-                       Step step) {
+                       const Step& step) {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point start = Clock::now();
     const double rate = static_cast<double>(bytesPerSecond);

@@ -30,7 +30,7 @@ public:
     uint64_t Stop();
 
 private:
-    void Run(uint64_t bytesPerSecond, std::chrono::steady_clock::duration limit, Step step);
+    void Run(uint64_t bytesPerSecond, std::chrono::steady_clock::duration limit, const Step& step);
 
     std::mutex mutex_;
     std::condition_variable stopped_;
