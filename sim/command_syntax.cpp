@@ -6,18 +6,27 @@
 
 const char kUsage[] =
     "usage: vekdiag-sim serve [--adapter INDEX:TYPEHEX]... [--no-adapter] [--log-size BYTES]\n"
-    "       vekdiag-sim add INDEX:TYPEHEX\n"
+    "       vekdiag-sim add INDEX:TYPEHEX [--path TEXT]\n"
     "       vekdiag-sim remove N\n"
     "       vekdiag-sim text N STRING...\n"
     "       vekdiag-sim timing N COUNT [--corrupt K]\n"
     "       vekdiag-sim fill N text|timing BYTES\n"
-    "       vekdiag-sim options|loglevel|clearcount|requests N\n"
-    "       vekdiag-sim served N text|timing\n"
+    "       vekdiag-sim raw N text|timing HEX... | raw N text|timing --file PATH\n"
+    "       vekdiag-sim readsize N SIZE|full | readsize N random SEED\n"
+    "       vekdiag-sim stream N text|timing BYTES_PER_SECOND [--seconds S] [--corrupt-every K]\n"
+    "       vekdiag-sim stream N text|timing stop\n"
+    "       vekdiag-sim delay N MS\n"
+    "       vekdiag-sim options|loglevel|clearcount|requests|instance N\n"
+    "       vekdiag-sim served N text|timing [--blocks]\n"
+    "       vekdiag-sim served --record ROOT INSTANCE text|timing [--blocks]\n"
     "       vekdiag-sim fault N open-configure|open-text|open-timing|reject-set|reject-query|"
-    "partial-read|clear\n"
+    "partial-read|fail-read|clear\n"
+    "       vekdiag-sim subscribers\n"
     "       vekdiag-sim stop\n";
 
 namespace {
+
+using Rest = std::vector<std::string_view>;
 
 template <typename T>
 bool ParseWhole(std::string_view text, int base, T* value) {
@@ -45,13 +54,10 @@ bool ParseFault(std::string_view text, FaultKind* fault) {
         const char* name;
         FaultKind kind;
     } kFaults[] = {
-        {"open-configure", FaultKind::OpenConfigure},
-        {"open-text", FaultKind::OpenText},
-        {"open-timing", FaultKind::OpenTiming},
-        {"reject-set", FaultKind::RejectSet},
-        {"reject-query", FaultKind::RejectQuery},
-        {"partial-read", FaultKind::PartialRead},
-        {"clear", FaultKind::Clear},
+        {"open-configure", FaultKind::OpenConfigure}, {"open-text", FaultKind::OpenText},
+        {"open-timing", FaultKind::OpenTiming},       {"reject-set", FaultKind::RejectSet},
+        {"reject-query", FaultKind::RejectQuery},     {"partial-read", FaultKind::PartialRead},
+        {"fail-read", FaultKind::FailRead},           {"clear", FaultKind::Clear},
     };
     for (const auto& entry : kFaults) {
         if (text == entry.name) {
@@ -62,24 +68,169 @@ bool ParseFault(std::string_view text, FaultKind* fault) {
     return false;
 }
 
-// Verbs taking just N.
-bool FindQueryVerb(std::string_view name, Verb* verb) {
-    static constexpr struct {
-        const char* name;
-        Verb verb;
-    } kVerbs[] = {
-        {"remove", Verb::Remove},     {"options", Verb::Options},
-        {"loglevel", Verb::LogLevel}, {"clearcount", Verb::ClearCount},
-        {"requests", Verb::Requests},
-    };
-    for (const auto& entry : kVerbs) {
-        if (name == entry.name) {
-            *verb = entry.verb;
-            return true;
+// The parsers of each verb see the arguments after N (after the verb when it takes no N).
+
+bool ParseNothing(const Rest& rest, ControlCommand* /*command*/) {
+    return rest.empty();
+}
+
+bool ParseAdd(const Rest& rest, ControlCommand* command) {
+    if (rest.empty() || !ParseAdapterIdentity(rest[0], &command->identity)) {
+        return false;
+    }
+    if (rest.size() == 1) {
+        return true;
+    }
+    if (rest.size() != 3 || rest[1] != "--path") {
+        return false;
+    }
+    const std::optional<size_t> length = Utf16Length(rest[2]);
+    command->text = rest[2];
+    return length && *length > 0 && *length <= kMaxInterfacePath;
+}
+
+bool ParseText(const Rest& rest, ControlCommand* command) {
+    for (size_t i = 0; i < rest.size(); ++i) {
+        command->text += (i > 0 ? " " : "") + DecodeText(rest[i]);
+    }
+    return !rest.empty();
+}
+
+bool ParseTiming(const Rest& rest, ControlCommand* command) {
+    const bool plain = rest.size() == 1;
+    const bool corrupt = rest.size() == 3 && rest[1] == "--corrupt";
+    return (plain || corrupt) && ParseCount(rest[0], kMaxTimingRecords, &command->count) &&
+           (!corrupt || ParseCount(rest[2], command->count, &command->corrupt));
+}
+
+bool ParseFill(const Rest& rest, ControlCommand* command) {
+    return rest.size() == 2 && ParseLog(rest[0], &command->log) &&
+           ParseCount(rest[1], kMaxFillBytes, &command->count);
+}
+
+bool ParseRaw(const Rest& rest, ControlCommand* command) {
+    if (rest.size() < 2 || !ParseLog(rest[0], &command->log)) {
+        return false;
+    }
+    if (rest[1] == "--file") {
+        command->file = rest.size() == 3 ? rest[2] : "";
+        return !command->file.empty();
+    }
+    std::string hex;
+    for (size_t i = 1; i < rest.size(); ++i) {
+        hex += rest[i];
+    }
+    return DecodeHex(hex, &command->text) && !command->text.empty();
+}
+
+bool ParseReadSize(const Rest& rest, ControlCommand* command) {
+    if (rest.size() == 1 && rest[0] == "full") {
+        command->readSize = ReadSizeMode::Full;
+        return true;
+    }
+    if (rest.size() == 2 && rest[0] == "random") {
+        command->readSize = ReadSizeMode::Random;
+        return ParseCount(rest[1], UINT32_MAX, &command->count);
+    }
+    command->readSize = ReadSizeMode::Fixed;
+    return rest.size() == 1 && ParseCount(rest[0], kMaxReadSize, &command->count) &&
+           command->count > 0;
+}
+
+bool ParseStream(const Rest& rest, ControlCommand* command) {
+    if (rest.size() < 2 || !ParseLog(rest[0], &command->log)) {
+        return false;
+    }
+    if (rest[1] == "stop") {
+        command->stop = true;
+        return rest.size() == 2;
+    }
+    if (!ParseCount(rest[1], kMaxStreamRate, &command->count) || command->count == 0) {
+        return false;
+    }
+    for (size_t i = 2; i < rest.size(); i += 2) {
+        const bool hasValue = i + 1 < rest.size();
+        if (rest[i] == "--seconds" && hasValue) {
+            if (!ParseCount(rest[i + 1], kMaxStreamSeconds, &command->seconds) ||
+                command->seconds == 0) {
+                return false;
+            }
+        } else if (rest[i] == "--corrupt-every" && hasValue && command->log == LogKind::Timing) {
+            if (!ParseCount(rest[i + 1], UINT32_MAX, &command->corrupt) || command->corrupt == 0) {
+                return false;
+            }
+        } else {
+            return false;
         }
     }
-    return false;
+    return true;
 }
+
+bool ParseDelay(const Rest& rest, ControlCommand* command) {
+    return rest.size() == 1 && ParseCount(rest[0], kMaxDelayMs, &command->count);
+}
+
+// N text|timing [--blocks], or --record ROOT INSTANCE text|timing [--blocks].
+bool ParseServed(const Rest& rest, ControlCommand* command) {
+    size_t at = 0;
+    if (rest.size() >= 2 && rest[0] == "--record") {
+        command->recordRoot = rest[1];
+        at = 2;
+        if (command->recordRoot.empty()) {
+            return false;
+        }
+    }
+    if (rest.size() < at + 2 || rest.size() > at + 3 ||
+        !ParseCount(rest[at], UINT32_MAX, &command->adapter) ||
+        !ParseLog(rest[at + 1], &command->log)) {
+        return false;
+    }
+    command->blocks = rest.size() == at + 3;
+    return !command->blocks || rest[at + 2] == "--blocks";
+}
+
+bool ParseFaultArguments(const Rest& rest, ControlCommand* command) {
+    return rest.size() == 1 && ParseFault(rest[0], &command->fault);
+}
+
+struct VerbSyntax {
+    const char* name;
+    Verb verb;
+    bool takesAdapter;
+    bool (*parse)(const Rest& rest, ControlCommand* command);
+    const char* wants;  // said when the arguments do not fit
+};
+
+constexpr VerbSyntax kVerbs[] = {
+    {"add", Verb::Add, false, ParseAdd,
+     "add wants INDEX:TYPEHEX, e.g. 0:1A2B, and may take --path TEXT (UTF-8, 1 to 32767 "
+     "characters)"},
+    {"remove", Verb::Remove, true, ParseNothing, "remove takes only N"},
+    {"text", Verb::Text, true, ParseText, "text wants N STRING..."},
+    {"timing", Verb::Timing, true, ParseTiming,
+     "timing wants N COUNT [--corrupt K] with K at most COUNT"},
+    {"fill", Verb::Fill, true, ParseFill, "fill wants N text|timing BYTES (BYTES at most 1 GiB)"},
+    {"raw", Verb::Raw, true, ParseRaw,
+     "raw wants N text|timing and either hexadecimal bytes (pairs of digits) or --file PATH"},
+    {"readsize", Verb::ReadSize, true, ParseReadSize,
+     "readsize wants N and SIZE (1 to 4096), full, or random SEED"},
+    {"stream", Verb::Stream, true, ParseStream,
+     "stream wants N text|timing and stop, or BYTES_PER_SECOND [--seconds S] "
+     "[--corrupt-every K] (K for timing only)"},
+    {"delay", Verb::Delay, true, ParseDelay, "delay wants N MS (MS at most 60000)"},
+    {"options", Verb::Options, true, ParseNothing, "options takes only N"},
+    {"loglevel", Verb::LogLevel, true, ParseNothing, "loglevel takes only N"},
+    {"clearcount", Verb::ClearCount, true, ParseNothing, "clearcount takes only N"},
+    {"requests", Verb::Requests, true, ParseNothing, "requests takes only N"},
+    {"instance", Verb::Instance, true, ParseNothing, "instance takes only N"},
+    {"served", Verb::Served, false, ParseServed,
+     "served wants N text|timing [--blocks] or --record ROOT INSTANCE text|timing [--blocks]"},
+    {"fault", Verb::Fault, true, ParseFaultArguments,
+     "fault wants N and one of open-configure, open-text, open-timing, reject-set, "
+     "reject-query, partial-read, fail-read, clear"},
+    {"subscribers", Verb::Subscribers, false, ParseNothing, "subscribers takes no arguments"},
+    {"stop", Verb::Stop, false, ParseNothing, "stop takes no arguments"},
+};
 
 }  // namespace
 
@@ -114,90 +265,88 @@ std::string DecodeText(std::string_view text) {
     return decoded;
 }
 
+bool DecodeHex(std::string_view text, std::string* bytes) {
+    if (text.size() % 2 != 0) {
+        return false;
+    }
+    bytes->clear();
+    bytes->reserve(text.size() / 2);
+    for (size_t i = 0; i < text.size(); i += 2) {
+        uint8_t byte = 0;
+        if (!ParseWhole(text.substr(i, 2), 16, &byte)) {
+            return false;
+        }
+        bytes->push_back(static_cast<char>(byte));
+    }
+    return true;
+}
+
+std::optional<size_t> Utf16Length(std::string_view text) {
+    // The lead bytes of UTF-8: the sequence length, the lead's payload bits, and the
+    // smallest code point the sequence may carry (so that overlong forms are refused).
+    static constexpr struct {
+        uint8_t low, high;
+        size_t length;
+        uint8_t bits;
+        uint32_t smallest;
+    } kLeads[] = {{0x01, 0x7F, 1, 0x7F, 0x01},
+                  {0xC2, 0xDF, 2, 0x1F, 0x80},
+                  {0xE0, 0xEF, 3, 0x0F, 0x800},
+                  {0xF0, 0xF4, 4, 0x07, 0x10000}};
+    size_t units = 0;
+    for (size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<uint8_t>(text[i]);
+        const auto kind = std::find_if(std::begin(kLeads), std::end(kLeads), [&](const auto& k) {
+            return lead >= k.low && lead <= k.high;
+        });
+        if (kind == std::end(kLeads) || i + kind->length > text.size()) {
+            return std::nullopt;
+        }
+        uint32_t point = lead & kind->bits;
+        for (size_t k = 1; k < kind->length; ++k) {
+            const auto next = static_cast<uint8_t>(text[i + k]);
+            if ((next & 0xC0u) != 0x80u) {
+                return std::nullopt;
+            }
+            point = point << 6 | (next & 0x3Fu);
+        }
+        if (point < kind->smallest || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) {
+            return std::nullopt;
+        }
+        units += point >= 0x10000 ? 2 : 1;
+        i += kind->length;
+    }
+    return units;
+}
+
 std::optional<ControlCommand> ParseControlCommand(const std::vector<std::string>& args,
                                                   std::string* error) {
-    ControlCommand command;
-    const size_t count = args.size();
-    auto fail = [&](const std::string& why) {
-        *error = why;
+    if (args.empty()) {
+        *error = "no command";
         return std::nullopt;
-    };
-    if (count == 0) {
-        return fail("no command");
     }
-    const std::string& name = args[0];
-    if (name == "stop") {
-        if (count != 1) {
-            return fail("stop takes no arguments");
+    const auto syntax = std::find_if(std::begin(kVerbs), std::end(kVerbs),
+                                     [&](const VerbSyntax& verb) { return args[0] == verb.name; });
+    if (syntax == std::end(kVerbs)) {
+        *error = "unknown command '" + args[0] + "'";
+        return std::nullopt;
+    }
+    ControlCommand command;
+    command.verb = syntax->verb;
+    size_t first = 1;
+    if (syntax->takesAdapter) {
+        if (args.size() < 2 || !ParseCount(args[1], UINT32_MAX, &command.adapter)) {
+            *error = args[0] + " wants an adapter position N";
+            return std::nullopt;
         }
-        command.verb = Verb::Stop;
-        return command;
+        first = 2;
     }
-    if (name == "add") {
-        command.verb = Verb::Add;
-        if (count != 2 || !ParseAdapterIdentity(args[1], &command.identity)) {
-            return fail("add wants INDEX:TYPEHEX, e.g. 0:1A2B");
-        }
-        return command;
+    const Rest rest(args.begin() + static_cast<std::ptrdiff_t>(first), args.end());
+    if (!syntax->parse(rest, &command)) {
+        *error = syntax->wants;
+        return std::nullopt;
     }
-    static constexpr const char* kAdapterVerbs[] = {"remove",   "options", "loglevel", "clearcount",
-                                                    "requests", "text",    "timing",   "fill",
-                                                    "served",   "fault"};
-    if (std::find(std::begin(kAdapterVerbs), std::end(kAdapterVerbs), name) ==
-        std::end(kAdapterVerbs)) {
-        return fail("unknown command '" + name + "'");
-    }
-    if (count < 2 || !ParseCount(args[1], UINT32_MAX, &command.adapter)) {
-        return fail(name + " wants an adapter position N");
-    }
-    if (FindQueryVerb(name, &command.verb)) {
-        if (count != 2) {
-            return fail(name + " takes only N");
-        }
-        return command;
-    }
-    if (name == "text") {
-        command.verb = Verb::Text;
-        if (count < 3) {
-            return fail("text wants N STRING...");
-        }
-        for (size_t i = 2; i < count; ++i) {
-            command.text += (i > 2 ? " " : "") + DecodeText(args[i]);
-        }
-        return command;
-    }
-    if (name == "timing") {
-        command.verb = Verb::Timing;
-        const bool plain = count == 3;
-        const bool corrupt = count == 5 && args[3] == "--corrupt";
-        if ((!plain && !corrupt) || !ParseCount(args[2], kMaxTimingRecords, &command.count) ||
-            (corrupt && !ParseCount(args[4], command.count, &command.corrupt))) {
-            return fail("timing wants N COUNT [--corrupt K] with K at most COUNT");
-        }
-        return command;
-    }
-    if (name == "fill") {
-        command.verb = Verb::Fill;
-        if (count != 4 || !ParseLog(args[2], &command.log) ||
-            !ParseCount(args[3], kMaxFillBytes, &command.count)) {
-            return fail("fill wants N text|timing BYTES (BYTES at most 1 GiB)");
-        }
-        return command;
-    }
-    if (name == "served") {
-        command.verb = Verb::Served;
-        if (count != 3 || !ParseLog(args[2], &command.log)) {
-            return fail("served wants N text|timing");
-        }
-        return command;
-    }
-    command.verb = Verb::Fault;
-    if (count == 3 && ParseFault(args[2], &command.fault)) {
-        return command;
-    }
-    return fail(
-        "fault wants N and one of open-configure, open-text, open-timing, "
-        "reject-set, reject-query, partial-read, clear");
+    return command;
 }
 
 std::optional<ServeOptions> ParseServeOptions(const std::vector<std::string>& args,

@@ -23,6 +23,7 @@ enum class FaultKind {
     RejectSet,
     RejectQuery,
     PartialRead,
+    FailRead,
     Clear
 };
 
@@ -32,22 +33,39 @@ enum class Verb {
     Text,
     Timing,
     Fill,
+    Raw,
+    ReadSize,
+    Stream,
+    Delay,
     Options,
     LogLevel,
     ClearCount,
     Served,
+    Instance,
     Requests,
+    Subscribers,
     Fault,
     Stop
 };
 
+// How many bytes a read returns at most: what the caller asked for, a fixed size, or a
+// pseudo-random size from 1 to 4096 drawn per read.
+enum class ReadSizeMode { Full, Fixed, Random };
+
 struct ControlCommand {
     Verb verb = Verb::Stop;
-    uint64_t adapter = 0;      // position among the present adapters
+    uint64_t adapter = 0;      // position among the present adapters (served --record: instance)
     AdapterIdentity identity;  // add
-    std::string text;          // text, with \n and \\ decoded
-    uint64_t count = 0;        // timing: records; fill: bytes
-    uint64_t corrupt = 0;      // timing --corrupt
+    std::string text;          // text with \n and \\ decoded; raw bytes; add --path
+    std::string file;          // raw --file
+    uint64_t count = 0;        // timing: records; fill: bytes; readsize: size or seed;
+                               // stream: bytes per second; delay: milliseconds
+    uint64_t corrupt = 0;      // timing --corrupt; stream --corrupt-every
+    uint64_t seconds = 0;      // stream --seconds (0: until stopped)
+    bool stop = false;         // stream ... stop
+    ReadSizeMode readSize = ReadSizeMode::Full;
+    std::string recordRoot;  // served --record: the root folder, read without a server
+    bool blocks = false;     // served --blocks
     LogKind log = LogKind::Text;
     FaultKind fault = FaultKind::Clear;
 };
@@ -60,6 +78,12 @@ struct ServeOptions {
 inline constexpr uint64_t kMaxLogSize = 1ull << 30;
 inline constexpr uint64_t kMaxFillBytes = 1ull << 30;
 inline constexpr uint64_t kMaxTimingRecords = 50'000'000;
+inline constexpr uint64_t kMaxReadSize = 4096;
+inline constexpr uint64_t kMaxStreamRate = 1ull << 36;
+inline constexpr uint64_t kMaxStreamSeconds = 86400;
+inline constexpr uint64_t kMaxDelayMs = 60000;
+// The longest interface path: the longest path Windows takes, in UTF-16 units.
+inline constexpr size_t kMaxInterfacePath = 32767;
 
 // INDEX:TYPEHEX, e.g. 0:1A2B.
 bool ParseAdapterIdentity(std::string_view text, AdapterIdentity* identity);
@@ -67,6 +91,10 @@ bool ParseAdapterIdentity(std::string_view text, AdapterIdentity* identity);
 bool ParseCount(std::string_view text, uint64_t max, uint64_t* value);
 // The text argument's escapes: the two characters \n become a line feed, \\ a backslash.
 std::string DecodeText(std::string_view text);
+// Pairs of hexadecimal digits, either case, to bytes; false on anything else.
+bool DecodeHex(std::string_view text, std::string* bytes);
+// The number of UTF-16 units of valid UTF-8 text; nullopt when it is not valid UTF-8.
+std::optional<size_t> Utf16Length(std::string_view text);
 
 // Arguments after the program name; the error names what is wrong.
 std::optional<ControlCommand> ParseControlCommand(const std::vector<std::string>& args,

@@ -1,15 +1,24 @@
 #include "sim/driver.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <optional>
+#include <sstream>
+#include <thread>
 
 #include "sim/circular_log.h"
 #include "sim/driver_abi.h"
 #include "sim/log_generators.h"
+#include "sim/read_sizer.h"
 #include "sim/request_lines.h"
+#include "sim/served_record.h"
 #include "sim/sharing.h"
+#include "sim/stream_writer.h"
 #include "sim/wire.h"
 
 namespace {
@@ -33,55 +42,55 @@ struct Holder {
     uint32_t share;
 };
 
-// Everything the reads of a log returned, kept in pieces so that it grows without
-// copying what it holds.
-class History {
-public:
-    void Append(std::string_view bytes) {
-        while (!bytes.empty()) {
-            if (pieces_.empty() || pieces_.back().size() == kPiece) {
-                pieces_.emplace_back().reserve(kPiece);
-            }
-            std::string& last = pieces_.back();
-            const size_t n = std::min(bytes.size(), kPiece - last.size());
-            last.append(bytes.substr(0, n));
-            bytes.remove_prefix(n);
-        }
-    }
+int LogIndex(LogKind log) {
+    return log == LogKind::Text ? 0 : 1;
+}
 
-    std::string Joined() const {
-        std::string joined;
-        joined.reserve(pieces_.size() * kPiece);
-        for (const std::string& piece : pieces_) {
-            joined += piece;
-        }
-        return joined;
-    }
+LogKind LogOf(Channel channel) {
+    return channel == Channel::TextLog ? LogKind::Text : LogKind::Timing;
+}
 
-private:
-    static constexpr size_t kPiece = 1 << 20;
-    std::vector<std::string> pieces_;
-};
+void Wait(uint32_t milliseconds) {
+    if (milliseconds != 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    }
+}
+
+// The bytes of a file for `raw --file`, at most kMaxFillBytes; empty message on success.
+std::string ReadRawFile(const std::string& path, std::string* bytes) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return "cannot read " + path + ": " + std::strerror(errno);
+    }
+    std::error_code error;
+    const uintmax_t size = std::filesystem::file_size(path, error);
+    if (error || size > kMaxFillBytes) {
+        return "cannot read " + path + ": " + (error ? error.message() : "larger than 1 GiB");
+    }
+    std::ostringstream all;
+    all << in.rdbuf();
+    *bytes = all.str();
+    return {};
+}
 
 }  // namespace
 
 struct Adapter {
-    Adapter(unsigned instance, const AdapterIdentity& identity, size_t logSize)
+    Adapter(unsigned instance, const AdapterIdentity& identity, std::string path, size_t logSize)
         : instance(instance),
           identity(identity),
-          path(InterfacePath(instance)),
+          path(std::move(path)),
           logs{CircularLog(logSize), CircularLog(logSize)} {}
-
-    CircularLog& Log(Channel channel) { return logs[channel == Channel::TextLog ? 0 : 1]; }
-    History& Served(Channel channel) { return served[channel == Channel::TextLog ? 0 : 1]; }
 
     const unsigned instance;
     const AdapterIdentity identity;
     const std::string path;
     bool present = true;
 
-    CircularLog logs[2];  // text, timing
-    History served[2];
+    // Per log: text, timing.
+    CircularLog logs[2];
+    ServedRecord served[2];
+    ReadSizer readSizes[2];
     TextFiller textFiller;
     TimingGenerator timing;
 
@@ -94,6 +103,9 @@ struct Adapter {
     bool rejectSet = false;
     bool rejectQuery = false;
     bool partialRead = false;
+    bool failRead = false;
+    // Read without the driver's lock: a slow adapter waits before it takes it.
+    std::atomic<uint32_t> delayMs{0};
 
     std::vector<Holder> holders[kChannels];
 };
@@ -165,10 +177,18 @@ uint32_t ReadLog(Adapter& adapter, const OpenChannel& open, std::string_view inp
     if (!input.empty()) {
         return drv::kErrorInvalidParameter;
     }
-    CircularLog& log = adapter.Log(open.channel);
-    output->resize(std::min<size_t>(outCapacity, log.size()));
-    log.Take(output->data(), output->size());
-    adapter.Served(open.channel).Append(*output);
+    const int log = LogIndex(LogOf(open.channel));
+    if (adapter.failRead) {
+        adapter.failRead = false;
+        adapter.served[log].Append({});
+        return drv::kErrorGenFailure;
+    }
+    CircularLog& source = adapter.logs[log];
+    const size_t limit = std::min(adapter.readSizes[log].Next(), source.size());
+    output->resize(std::min<size_t>(outCapacity, limit));
+    source.Take(output->data(), output->size());
+    // On record before the answer leaves, so that the record has it whatever happens next.
+    adapter.served[log].Append(*output);
     if (adapter.partialRead) {
         adapter.partialRead = false;
         return drv::kErrorMoreData;
@@ -196,9 +216,13 @@ void ApplyFault(Adapter& adapter, FaultKind fault) {
         case FaultKind::PartialRead:
             adapter.partialRead = true;
             break;
+        case FaultKind::FailRead:
+            adapter.failRead = true;
+            break;
         case FaultKind::Clear:
             std::fill(std::begin(adapter.openFault), std::end(adapter.openFault), false);
             adapter.rejectSet = adapter.rejectQuery = adapter.partialRead = false;
+            adapter.failRead = false;
             break;
     }
 }
@@ -223,20 +247,30 @@ std::string InterfacePath(unsigned instance) {
     return text;
 }
 
-Driver::Driver(const ServeOptions& options) : logSize_(options.logSize) {
+Driver::Driver(const ServeOptions& options, std::filesystem::path recordFolder)
+    : logSize_(options.logSize),
+      recordFolder_(std::move(recordFolder)),
+      nextInstance_(NextFreeInstance(recordFolder_)) {
     for (const AdapterIdentity& identity : options.adapters) {
-        CreateAdapter(identity);
+        CreateAdapter(identity, "");
     }
 }
 
-Driver::~Driver() = default;
+Driver::~Driver() {
+    StopStreams();  // before the adapters they write to go
+}
 
-Adapter* Driver::CreateAdapter(const AdapterIdentity& identity) {
+Adapter* Driver::CreateAdapter(const AdapterIdentity& identity, const std::string& path) {
     if (nextInstance_ >= kMaxInstances) {
         return nullptr;
     }
-    adapters_.push_back(std::make_unique<Adapter>(nextInstance_++, identity, logSize_));
-    return adapters_.back().get();
+    const unsigned instance = nextInstance_++;
+    adapters_.push_back(std::make_unique<Adapter>(
+        instance, identity, path.empty() ? InterfacePath(instance) : path, logSize_));
+    Adapter* adapter = adapters_.back().get();
+    adapter->served[0].Create(recordFolder_, instance, LogKind::Text);
+    adapter->served[1].Create(recordFolder_, instance, LogKind::Timing);
+    return adapter;
 }
 
 Adapter* Driver::FindPresent(uint64_t position) {
@@ -246,6 +280,21 @@ Adapter* Driver::FindPresent(uint64_t position) {
         }
     }
     return nullptr;
+}
+
+Adapter* Driver::FindPresentByPath(std::string_view path) {
+    for (const auto& adapter : adapters_) {
+        if (adapter->present && EqualsIgnoringCase(path, adapter->path)) {
+            return adapter.get();
+        }
+    }
+    return nullptr;
+}
+
+std::string Driver::NoAdapter(uint64_t position) const {
+    const auto present =
+        std::count_if(adapters_.begin(), adapters_.end(), [](const auto& a) { return a->present; });
+    return "no adapter " + std::to_string(position) + " (" + std::to_string(present) + " present)";
 }
 
 void Driver::Notify(uint32_t action, const std::string& path) {
@@ -270,35 +319,41 @@ uint32_t Driver::Open(std::string_view path, uint32_t access, uint32_t share, Op
         return drv::kErrorFileNotFound;
     }
 
-    const std::lock_guard<std::mutex> lock(mutex_);
-    const auto found = std::find_if(adapters_.begin(), adapters_.end(), [&](const auto& adapter) {
-        return adapter->present && EqualsIgnoringCase(device, adapter->path);
-    });
-    if (found == adapters_.end()) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    Adapter* adapter = FindPresentByPath(device);
+    if (adapter != nullptr && adapter->delayMs.load() != 0) {
+        // A slow adapter answers late, and lets everyone else on meanwhile.
+        const uint32_t delay = adapter->delayMs.load();
+        lock.unlock();
+        Wait(delay);
+        lock.lock();
+        adapter = FindPresentByPath(device);
+    }
+    if (adapter == nullptr) {
         return drv::kErrorFileNotFound;
     }
-    Adapter& adapter = **found;
-    std::vector<Holder>& holders = adapter.holders[channel];
+    std::vector<Holder>& holders = adapter->holders[channel];
     uint32_t error = drv::kErrorSuccess;
     // Sharing is settled before the driver sees the open, as the I/O manager does.
     if (!std::all_of(holders.begin(), holders.end(), [&](const Holder& holder) {
             return OpensCoexist(holder.access, holder.share, access, share);
         })) {
         error = drv::kErrorSharingViolation;
-    } else if (adapter.openFault[channel]) {
+    } else if (adapter->openFault[channel]) {
         error = drv::kErrorAccessDenied;
     }
-    adapter.requests.push_back(OpenLine(kChannelNames[channel], access, share, error));
+    adapter->requests.push_back(OpenLine(kChannelNames[channel], access, share, error));
     if (error != drv::kErrorSuccess) {
         return error;
     }
-    *open = OpenChannel{&adapter, static_cast<Channel>(channel), access, nextOpenId_++};
+    *open = OpenChannel{adapter, static_cast<Channel>(channel), access, nextOpenId_++};
     holders.push_back(Holder{open->id, access, share});
     return drv::kErrorSuccess;
 }
 
 IoctlResult Driver::Ioctl(const OpenChannel& open, uint32_t code, std::string_view input,
                           uint32_t outCapacity) {
+    Wait(open.adapter->delayMs.load());
     const std::lock_guard<std::mutex> lock(mutex_);
     Adapter& adapter = *open.adapter;
     IoctlResult result;
@@ -348,14 +403,42 @@ void Driver::Unsubscribe(EventSink* sink) {
 }
 
 ControlResult Driver::Execute(const ControlCommand& command) {
+    if (command.verb == Verb::Stream) {
+        return RunStream(command);
+    }
+    if (command.verb == Verb::Served) {
+        return ReadServed(command);
+    }
+    std::string rawBytes;
+    if (command.verb == Verb::Raw && !command.file.empty()) {
+        ControlResult result;
+        result.message = ReadRawFile(command.file, &rawBytes);  // before the lock: it may be big
+        if (!result.message.empty()) {
+            result.status = 1;
+            return result;
+        }
+    }
     const std::lock_guard<std::mutex> lock(mutex_);
+    return ExecuteLocked(command, command.file.empty() ? command.text : rawBytes);
+}
+
+ControlResult Driver::ExecuteLocked(const ControlCommand& command, const std::string& rawBytes) {
     ControlResult result;
     if (command.verb == Verb::Stop) {
         result.stop = true;
         return result;
     }
+    if (command.verb == Verb::Subscribers) {
+        result.output = Line(std::to_string(sinks_.size()));
+        return result;
+    }
     if (command.verb == Verb::Add) {
-        const Adapter* adapter = CreateAdapter(command.identity);
+        if (!command.text.empty() && FindPresentByPath(command.text) != nullptr) {
+            result.status = 1;
+            result.message = "an adapter with that path is present";
+            return result;
+        }
+        const Adapter* adapter = CreateAdapter(command.identity, command.text);
         if (adapter == nullptr) {
             result.status = 1;
             result.message = "no instance numbers left";
@@ -368,10 +451,7 @@ ControlResult Driver::Execute(const ControlCommand& command) {
     Adapter* adapter = FindPresent(command.adapter);
     if (adapter == nullptr) {
         result.status = 1;
-        const auto present = std::count_if(adapters_.begin(), adapters_.end(),
-                                           [](const auto& a) { return a->present; });
-        result.message = "no adapter " + std::to_string(command.adapter) + " (" +
-                         std::to_string(present) + " present)";
+        result.message = NoAdapter(command.adapter);
         return result;
     }
     CircularLog& text = adapter->logs[0];
@@ -379,6 +459,8 @@ ControlResult Driver::Execute(const ControlCommand& command) {
     switch (command.verb) {
         case Verb::Remove:
             adapter->present = false;
+            adapter->served[0].Close();
+            adapter->served[1].Close();
             Notify(wire::kActionRemoval, adapter->path);
             break;
         case Verb::Text:
@@ -397,6 +479,17 @@ ControlResult Driver::Execute(const ControlCommand& command) {
                                      [&](std::string_view bytes) { timing.Append(bytes); });
             }
             break;
+        case Verb::Raw:
+            adapter->logs[LogIndex(command.log)].Append(rawBytes);
+            break;
+        case Verb::ReadSize:
+            for (ReadSizer& sizer : adapter->readSizes) {
+                sizer.Set(command.readSize, command.count);
+            }
+            break;
+        case Verb::Delay:
+            adapter->delayMs.store(static_cast<uint32_t>(command.count));
+            break;
         case Verb::Options:
             result.output = Line(std::to_string(adapter->options));
             break;
@@ -406,8 +499,8 @@ ControlResult Driver::Execute(const ControlCommand& command) {
         case Verb::ClearCount:
             result.output = Line(std::to_string(adapter->clearCount));
             break;
-        case Verb::Served:
-            result.output = adapter->served[command.log == LogKind::Text ? 0 : 1].Joined();
+        case Verb::Instance:
+            result.output = Line(std::to_string(adapter->instance));
             break;
         case Verb::Requests:
             for (const std::string& request : adapter->requests) {
@@ -418,8 +511,99 @@ ControlResult Driver::Execute(const ControlCommand& command) {
             ApplyFault(*adapter, command.fault);
             break;
         case Verb::Add:
+        case Verb::Stream:
+        case Verb::Served:
+        case Verb::Subscribers:
         case Verb::Stop:
             break;
     }
     return result;
+}
+
+ControlResult Driver::ReadServed(const ControlCommand& command) {
+    ControlResult result;
+    std::filesystem::path folder = recordFolder_;
+    auto instance = static_cast<unsigned>(command.adapter);
+    if (command.recordRoot.empty()) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        const Adapter* adapter = FindPresent(command.adapter);
+        if (adapter == nullptr) {
+            result.status = 1;
+            result.message = NoAdapter(command.adapter);
+            return result;
+        }
+        instance = adapter->instance;
+    } else {
+        folder = ServedFolder(command.recordRoot);
+    }
+    bool found = false;
+    if (command.blocks) {
+        std::vector<uint64_t> lengths;
+        found = ReadServedBlocks(folder, instance, command.log, &lengths);
+        for (const uint64_t length : lengths) {
+            result.output += Line(std::to_string(length));
+        }
+    } else {
+        found = ReadServedBytes(folder, instance, command.log, &result.output);
+    }
+    if (!found) {
+        result.status = 1;
+        result.message =
+            "no record of instance " + std::to_string(instance) + " in " + folder.string();
+    }
+    return result;
+}
+
+bool Driver::StreamStep(Adapter& adapter, LogKind log, uint64_t corruptEvery, size_t bytes) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (!adapter.present) {
+        return false;
+    }
+    CircularLog& target = adapter.logs[LogIndex(log)];
+    const ByteSink append = [&](std::string_view piece) { target.Append(piece); };
+    if (log == LogKind::Text) {
+        adapter.textFiller.Fill(bytes, append);
+    } else {
+        adapter.timing.Fill(bytes, append, corruptEvery);
+    }
+    return true;
+}
+
+ControlResult Driver::RunStream(const ControlCommand& command) {
+    ControlResult result;
+    Adapter* adapter = nullptr;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        adapter = FindPresent(command.adapter);
+        if (adapter == nullptr) {
+            result.status = 1;
+            result.message = NoAdapter(command.adapter);
+            return result;
+        }
+    }
+    const std::lock_guard<std::mutex> lock(streamsMutex_);
+    std::unique_ptr<StreamWriter>& writer = streams_[{adapter, command.log}];
+    if (command.stop) {
+        if (writer == nullptr) {
+            result.status = 1;
+            result.message = "no stream on that log";
+            return result;
+        }
+        result.output = Line(std::to_string(writer->Stop()));  // the bytes it wrote
+        writer.reset();
+        return result;
+    }
+    writer.reset();  // a new rate replaces the running stream
+    const LogKind log = command.log;
+    const uint64_t corruptEvery = command.corrupt;
+    writer = std::make_unique<StreamWriter>(
+        command.count, command.seconds, [this, adapter, log, corruptEvery](size_t bytes) {
+            return StreamStep(*adapter, log, corruptEvery, bytes);
+        });
+    return result;
+}
+
+void Driver::StopStreams() {
+    const std::lock_guard<std::mutex> lock(streamsMutex_);
+    streams_.clear();
 }

@@ -1,13 +1,17 @@
-// The simulated driver: its adapters, their channels, logs, options and faults, and the
-// record of every request each adapter received. Thread-safe; every call is one step
-// under the driver's lock.
+// The simulated driver: its adapters, their channels, logs, options and faults, the
+// record of every request each adapter received and of every read it answered, and the
+// writers that log into it on their own. Thread-safe; every call is one step under the
+// driver's lock, except for the waits of a slow adapter and the writers' steps.
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "sim/command_syntax.h"
@@ -56,9 +60,13 @@ struct ControlResult {
     bool stop = false;
 };
 
+class StreamWriter;
+
 class Driver {
 public:
-    explicit Driver(const ServeOptions& options);
+    // The served records go to recordFolder (ServedFolder of the root), which exists;
+    // instance numbers go on after the highest one recorded there.
+    Driver(const ServeOptions& options, std::filesystem::path recordFolder);
     ~Driver();
     Driver(const Driver&) = delete;
     Driver& operator=(const Driver&) = delete;
@@ -76,18 +84,31 @@ public:
     void Unsubscribe(EventSink* sink);
 
     ControlResult Execute(const ControlCommand& command);
+    // Ends every stream writer.
+    void StopStreams();
 
 private:
-    Adapter* CreateAdapter(const AdapterIdentity& identity);
+    Adapter* CreateAdapter(const AdapterIdentity& identity, const std::string& path);
     Adapter* FindPresent(uint64_t position);
+    Adapter* FindPresentByPath(std::string_view path);
+    std::string NoAdapter(uint64_t position) const;
     void Notify(uint32_t action, const std::string& path);
+    ControlResult ExecuteLocked(const ControlCommand& command, const std::string& rawBytes);
+    ControlResult RunStream(const ControlCommand& command);
+    ControlResult ReadServed(const ControlCommand& command);
+    bool StreamStep(Adapter& adapter, LogKind log, uint64_t corruptEvery, size_t bytes);
 
     mutable std::mutex mutex_;
     std::vector<std::unique_ptr<Adapter>> adapters_;
     std::vector<EventSink*> sinks_;
-    size_t logSize_;
+    const size_t logSize_;
+    const std::filesystem::path recordFolder_;
     unsigned nextInstance_ = 0;
     uint64_t nextOpenId_ = 1;
+
+    // Taken without mutex_ held, so that stopping a writer never waits for its own step.
+    std::mutex streamsMutex_;
+    std::map<std::pair<const Adapter*, LogKind>, std::unique_ptr<StreamWriter>> streams_;
 };
 
 // `\\?\ROOT#MEDIA#0007#{7f95af7c-...}` for instance 7.

@@ -113,11 +113,11 @@ void TimingGenerator::Records(uint64_t count, uint64_t corrupt, const ByteSink& 
     }
 }
 
-void TimingGenerator::Fill(uint64_t bytes, const ByteSink& sink) {
+void TimingGenerator::Fill(uint64_t bytes, const ByteSink& sink, uint64_t corruptEvery) {
     Chunker out(sink);
     while (bytes > 0) {
         if (recordUsed_ == record_.size()) {
-            MakeRecord(false);
+            MakeRecord(corruptEvery != 0 && (made_ + 1) % corruptEvery == 0);
         }
         const size_t n =
             static_cast<size_t>(std::min<uint64_t>(bytes, record_.size() - recordUsed_));

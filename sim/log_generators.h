@@ -32,9 +32,10 @@ public:
     // The rest of a record cut by Fill, then `count` records of which `corrupt`, spread
     // evenly, carry a length byte above 12 (with the payload size unchanged).
     void Records(uint64_t count, uint64_t corrupt, const ByteSink& sink);
-    // Exactly `bytes` bytes of well-formed records; a record cut at the end goes on next
-    // time.
-    void Fill(uint64_t bytes, const ByteSink& sink);
+    // Exactly `bytes` bytes of records, well-formed unless corruptEvery is set: then every
+    // record whose number in the generator's sequence is a multiple of it carries a
+    // length byte above 12. A record cut at the end goes on next time.
+    void Fill(uint64_t bytes, const ByteSink& sink, uint64_t corruptEvery = 0);
 
 private:
     void MakeRecord(bool badLength);

@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "sim/driver.h"
+#include "sim/served_record.h"
 #include "sim/session.h"
 #include "sim/wire.h"
 
@@ -72,9 +73,10 @@ int Serve(const ServeOptions& options) {
                     "): " + socketPath + "; choose a shorter " + wire::kRootVariable);
     }
     std::error_code error;
-    std::filesystem::create_directories(root, error);
+    const std::filesystem::path records = ServedFolder(root);
+    std::filesystem::create_directories(records, error);
     if (error) {
-        return Fail("cannot create " + root.string() + ": " + error.message());
+        return Fail("cannot create " + records.string() + ": " + error.message());
     }
     const int probe = wire::Connect();
     if (probe >= 0) {
@@ -103,7 +105,7 @@ int Serve(const ServeOptions& options) {
         return Fail("cannot listen at " + socketPath + ": " + std::strerror(errno));
     }
 
-    auto* driver = new Driver(options);  // lives until _exit: sessions may still use it
+    auto* driver = new Driver(options, records);  // lives until _exit: sessions may use it
     std::thread(AcceptLoop, driver, listener).detach();
     std::fputs("ready\n", stdout);
     std::fflush(stdout);
@@ -112,6 +114,7 @@ int Serve(const ServeOptions& options) {
     while (sigwait(&stopSignals, &signal) != 0) {
     }
     ::unlink(socketPath.c_str());
+    driver->StopStreams();
     std::fflush(stdout);
     // Session threads are still blocked in their sockets; ending the process closes them.
     ::_exit(0);

@@ -13,6 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/linux/simulator_connection.h"
 #include "platform/linux/win32_api.h"
 #include "sim/wire.h"
 
@@ -88,7 +89,7 @@ bool MatchesEnumerator(const std::string& path, PCSTR enumerator) {
 
 std::vector<Member> QueryInterfaces() {
     std::vector<Member> members;
-    const int fd = wire::Connect();
+    const int fd = ConnectToSimulator();
     if (fd < 0) {
         return members;
     }

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "platform/linux/kernel_object.h"
+#include "platform/linux/simulator_connection.h"
 #include "sim/wire.h"
 
 namespace {
@@ -87,7 +88,7 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
         return Fail(ERROR_INVALID_PARAMETER);
     }
     // Without a simulator there are no devices to open.
-    const int fd = wire::Connect();
+    const int fd = ConnectToSimulator();
     if (fd < 0) {
         return Fail(ERROR_FILE_NOT_FOUND);
     }

@@ -184,6 +184,37 @@ TEST(Channel, ReadsSixteenMebibytesQuickly) {
     CloseHandle(timing);
 }
 
+// What a client received, read by read, is what the record says after the simulator
+// was killed: the bytes and the length of every read, the failed one included.
+TEST(Channel, ServedRecordSurvivesAKill) {
+    SimServer server({"--log-size", "1000000"});
+    Sim({"fill", "0", "timing", "300000"});
+    Sim({"readsize", "0", "random", "9"});
+    const std::string instance = Sim({"instance", "0"});
+    HANDLE timing = Open(ChannelPath(0, "VekDiagTimingLog"));
+    std::string received;
+    std::string lengths;
+    DWORD error = 0;
+    for (int i = 0; i < 60; ++i) {
+        if (i == 30) {
+            Sim({"fault", "0", "fail-read"});
+        }
+        const std::string block = Read(timing, 4096, &error);
+        EXPECT_EQ(error, i == 30 ? ERROR_GEN_FAILURE : 0u);
+        EXPECT_EQ(block.empty(), i == 30);
+        received += block;
+        lengths += std::to_string(block.size()) + "\n";
+    }
+    server.Kill();
+    CloseHandle(timing);
+    EXPECT_EQ(instance, "0\n");
+    const SimResult bytes = RunSim({"served", "--record", server.root, "0", "timing"});
+    EXPECT_EQ(bytes.status, 0);
+    EXPECT_TRUE(bytes.out == received);
+    EXPECT_EQ(RunSim({"served", "--record", server.root, "0", "timing", "--blocks"}).out, lengths);
+    EXPECT_EQ(RunSim({"served", "0", "timing"}).status, 1);  // that one needs a server
+}
+
 TEST(Channel, NoServerMeansNoDevice) {
     SimServer none({}, false);
     EXPECT_EQ(Open(ChannelPath(0, "VekDiagTextLog")), INVALID_HANDLE_VALUE);

@@ -1,10 +1,19 @@
 #include "sim/driver.h"
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
+#include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <thread>
 
+#include "logs/timing_log_checker.h"
 #include "sim/driver_abi.h"
+#include "sim/served_record.h"
+#include "sim/stream_writer.h"
 
 namespace {
 
@@ -19,9 +28,32 @@ std::string Words(std::initializer_list<uint32_t> words) {
     return bytes;
 }
 
+// A folder of its own for one test's records, removed afterwards.
+struct TempFolder {
+    TempFolder() {
+        char pattern[] = "/tmp/vdt-XXXXXX";
+        path = mkdtemp(pattern);
+        served = ServedFolder(path);
+        std::filesystem::create_directory(served);
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    std::filesystem::path path;
+    std::filesystem::path served;  // the records, as a server in this root keeps them
+};
+
+ControlResult RunOn(Driver& driver, const std::vector<std::string>& args) {
+    std::string error;
+    const auto command = ParseControlCommand(args, &error);
+    EXPECT_TRUE(command) << error;
+    return command ? driver.Execute(*command) : ControlResult{};
+}
+
 class DriverTest : public ::testing::Test {
 protected:
-    DriverTest() : driver_(ServeOptions{{{5, 0x1A2B}, {6, 0xBEEF}}, 16}) {}
+    DriverTest() : driver_(ServeOptions{{{5, 0x1A2B}, {6, 0xBEEF}}, 16}, records_.served) {}
 
     std::string Path(unsigned instance, const char* channel) {
         return InterfacePath(instance) + "\\" + channel;
@@ -31,13 +63,9 @@ protected:
         EXPECT_EQ(driver_.Open(path, access, share, &open), 0u) << path;
         return open;
     }
-    ControlResult Run(const std::vector<std::string>& args) {
-        std::string error;
-        const auto command = ParseControlCommand(args, &error);
-        EXPECT_TRUE(command) << error;
-        return driver_.Execute(*command);
-    }
+    ControlResult Run(const std::vector<std::string>& args) { return RunOn(driver_, args); }
 
+    TempFolder records_;
     Driver driver_;
 };
 
@@ -179,6 +207,202 @@ TEST_F(DriverTest, HotPlugRenumbersPositionsAndNeverReusesInstances) {
     EXPECT_EQ(sink.events[1].action, 0u);
     EXPECT_EQ(sink.events[1].path, InterfacePath(2));
     driver_.Unsubscribe(&sink);
+}
+
+std::string ChannelOf(unsigned instance, const char* channel) {
+    return InterfacePath(instance) + "\\" + channel;
+}
+
+TEST(DriverReads, ReadSizesLimitEveryReadAndTheRecordListsEachOne) {
+    TempFolder root;
+    Driver driver(ServeOptions{{{0, 1}}, 1 << 20}, root.served);
+    RunOn(driver, {"fill", "0", "text", "500000"});
+    OpenChannel text;
+    ASSERT_EQ(driver.Open(ChannelOf(0, "VekDiagTextLog"), kRead, 0, &text), 0u);
+    std::string received;
+    std::string blocks;
+    auto read = [&](uint32_t capacity) {
+        const IoctlResult result = driver.Ioctl(text, drv::kIoctlReadLog, "", capacity);
+        received += result.output;
+        blocks += std::to_string(result.output.size()) + "\n";
+        return result.output.size();
+    };
+    RunOn(driver, {"readsize", "0", "7"});
+    EXPECT_EQ(read(4096), 7u);
+    EXPECT_EQ(read(5), 5u);  // the caller's buffer still bounds the read
+    std::vector<size_t> sizes[2];
+    for (std::vector<size_t>& sequence : sizes) {
+        RunOn(driver, {"readsize", "0", "random", "42"});
+        for (int i = 0; i < 100; ++i) {
+            sequence.push_back(read(4096));
+        }
+    }
+    EXPECT_EQ(sizes[0], sizes[1]);  // the same seed, the same sizes
+    EXPECT_GE(*std::min_element(sizes[0].begin(), sizes[0].end()), 1u);
+    EXPECT_LE(*std::max_element(sizes[0].begin(), sizes[0].end()), 4096u);
+    EXPECT_GT(std::set<size_t>(sizes[0].begin(), sizes[0].end()).size(), 90u);
+    RunOn(driver, {"readsize", "0", "full"});
+    while (read(4096) == 4096) {
+    }
+    EXPECT_EQ(read(4096), 0u);
+    EXPECT_EQ(received.size(), 500000u);
+    EXPECT_TRUE(RunOn(driver, {"served", "0", "text"}).output == received);
+    EXPECT_EQ(RunOn(driver, {"served", "0", "text", "--blocks"}).output, blocks);
+}
+
+TEST_F(DriverTest, FailReadFailsOnceWithoutBytes) {
+    const OpenChannel text = MustOpen(Path(0, "VekDiagTextLog"), kRead);
+    Run({"text", "0", "abc"});
+    Run({"fault", "0", "fail-read"});
+    const IoctlResult failed = driver_.Ioctl(text, drv::kIoctlReadLog, "", 100);
+    EXPECT_EQ(failed.error, drv::kErrorGenFailure);
+    EXPECT_EQ(failed.output, "");
+    const IoctlResult next = driver_.Ioctl(text, drv::kIoctlReadLog, "", 100);
+    EXPECT_EQ(next.error, 0u);
+    EXPECT_EQ(next.output, "abc");
+    EXPECT_EQ(Run({"served", "0", "text", "--blocks"}).output, "0\n3\n");
+}
+
+TEST_F(DriverTest, RawBytesFromHexOrAFileAreAppendedExactly) {
+    const std::filesystem::path file = records_.path / "raw.bin";
+    const std::string fileBytes("\x00\xFF\xA0", 3);
+    std::ofstream(file, std::ios::binary) << fileBytes;
+    Run({"raw", "1", "timing", "a0F5", "00"});
+    Run({"raw", "1", "timing", "--file", file.string()});
+    const OpenChannel timing = MustOpen(Path(1, "VekDiagTimingLog"), kRead);
+    EXPECT_EQ(driver_.Ioctl(timing, drv::kIoctlReadLog, "", 100).output,
+              std::string("\xA0\xF5\x00", 3) + fileBytes);
+    const ControlResult missing = Run({"raw", "1", "text", "--file", "/no/such/file"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.message.rfind("cannot read /no/such/file: ", 0), 0u) << missing.message;
+}
+
+TEST(DriverRecords, OutliveTheAdapterAndTheDriverAndNoInstanceIsUsedTwice) {
+    TempFolder root;
+    std::string served;
+    {
+        Driver first(ServeOptions{{{0, 1}, {1, 1}}, 1000}, root.served);
+        RunOn(first, {"text", "1", "kept"});
+        OpenChannel text;
+        ASSERT_EQ(first.Open(ChannelOf(1, "VekDiagTextLog"), kRead, 0, &text), 0u);
+        served = first.Ioctl(text, drv::kIoctlReadLog, "", 3).output;
+        RunOn(first, {"remove", "1"});
+        EXPECT_EQ(RunOn(first, {"served", "1", "text"}).status, 1);  // no such position now
+    }
+    Driver second(ServeOptions{{{0, 1}}, 1000}, root.served);
+    EXPECT_EQ(second.Interfaces().at(0).path, InterfacePath(2));
+    EXPECT_EQ(RunOn(second, {"instance", "0"}).output, "2\n");
+    EXPECT_EQ(RunOn(second, {"add", "0:1"}).output, InterfacePath(3) + "\n");
+    EXPECT_EQ(served, "kep");
+    const std::string root0 = root.path.string();
+    EXPECT_EQ(RunOn(second, {"served", "--record", root0, "1", "text"}).output, "kep");
+    EXPECT_EQ(RunOn(second, {"served", "--record", root0, "1", "text", "--blocks"}).output, "3\n");
+    EXPECT_EQ(RunOn(second, {"served", "--record", root0, "0", "timing"}).output, "");
+    EXPECT_EQ(RunOn(second, {"served", "--record", root0, "9", "timing"}).status, 1);
+}
+
+TEST_F(DriverTest, SlowAdapterAnswersLateWithoutHoldingUpTheOthers) {
+    const OpenChannel other = MustOpen(Path(1, "VekDiagConfigure"), kAll);
+    Run({"delay", "0", "300"});
+    using Clock = std::chrono::steady_clock;
+    Clock::duration openTook{};
+    std::thread slow([&] {
+        const auto start = Clock::now();
+        OpenChannel configure;
+        EXPECT_EQ(driver_.Open(Path(0, "VekDiagConfigure"), kAll, 0, &configure), 0u);
+        openTook = Clock::now() - start;
+        const auto ioctlStart = Clock::now();
+        driver_.Ioctl(configure, drv::kIoctlQuery, Words({0}), 12);
+        EXPECT_GE(Clock::now() - ioctlStart, std::chrono::milliseconds(300));
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const auto start = Clock::now();
+    EXPECT_EQ(driver_.Ioctl(other, drv::kIoctlQuery, Words({0}), 12).error, 0u);
+    EXPECT_EQ(Run({"options", "0"}).status, 0);
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(150));
+    slow.join();
+    EXPECT_GE(openTook, std::chrono::milliseconds(300));
+}
+
+TEST_F(DriverTest, AdapterWithAPathOfItsOwn) {
+    const std::string path = "\\\\?\\custom \xC3\xA9 path";
+    EXPECT_EQ(Run({"add", "3:1", "--path", path}).output, path + "\n");
+    EXPECT_EQ(driver_.Interfaces().back().path, path);
+    MustOpen(path + "\\VekDiagTimingLog", kRead);
+    EXPECT_EQ(Run({"add", "4:1", "--path", "\\\\?\\CUSTOM \xC3\xA9 PATH"}).status, 1);
+    EXPECT_EQ(Run({"instance", "2"}).output, "2\n");
+}
+
+// The records of a timing stream: where each starts (its sync word) and whether its
+// length byte is out of range. Only the generator's streams: no sync pair inside records.
+std::vector<bool> BadLengths(const std::string& stream) {
+    std::vector<bool> bad;
+    for (size_t at = 0; at + 13 < stream.size(); ++at) {
+        if (static_cast<uint8_t>(stream[at]) == 0xA0 &&
+            static_cast<uint8_t>(stream[at + 1]) == 0xF5) {
+            bad.push_back(static_cast<uint8_t>(stream[at + 13]) > 12);
+        }
+    }
+    return bad;
+}
+
+TEST(DriverStreams, WriterKeepsItsRateAndCorruptsEveryKthRecord) {
+    TempFolder root;
+    Driver driver(ServeOptions{{{0, 1}}, 64 << 20}, root.served);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(RunOn(driver, {"stream", "0", "timing", "2000000", "--corrupt-every", "50"}).status,
+              0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const uint64_t written = std::stoull(RunOn(driver, {"stream", "0", "timing", "stop"}).output);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LE(written, 2000000 * seconds + StreamWriter::kStepBytes);
+    EXPECT_GE(written, 2000000 * 0.4);
+    EXPECT_EQ(RunOn(driver, {"stream", "0", "timing", "stop"}).status, 1);  // none running
+
+    OpenChannel timing;
+    ASSERT_EQ(driver.Open(ChannelOf(0, "VekDiagTimingLog"), kRead, 0, &timing), 0u);
+    std::string stream;
+    TimingLogChecker checker;
+    int errors = 0;
+    for (IoctlResult block;
+         !(block = driver.Ioctl(timing, drv::kIoctlReadLog, "", 4096)).output.empty();) {
+        stream += block.output;
+        errors += checker.CheckBlock(reinterpret_cast<const uint8_t*>(block.output.data()),
+                                     static_cast<int32_t>(block.output.size()));
+    }
+    ASSERT_EQ(stream.size(), written);
+    const std::vector<bool> bad = BadLengths(stream);
+    ASSERT_GT(bad.size(), 1000u);
+    for (size_t k = 0; k < bad.size(); ++k) {
+        ASSERT_EQ(bad[k], (k + 1) % 50 == 0) << "record " << k;
+    }
+    EXPECT_EQ(errors, static_cast<int>(bad.size() / 50));
+}
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+// An instrumented build without optimisation generates some 20 MB/s: held only to going on.
+constexpr double kFloodRate = 1e6;
+#else
+constexpr double kFloodRate = 200e6;
+#endif
+
+TEST(DriverStreams, WriterFloodsFasterThanAReaderTakes) {
+    TempFolder root;
+    Driver driver(ServeOptions{{{0, 1}}, 1 << 20}, root.served);
+    for (const char* log : {"text", "timing"}) {
+        const auto start = std::chrono::steady_clock::now();
+        RunOn(driver, {"stream", "0", log, "1000000000"});
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        const uint64_t written = std::stoull(RunOn(driver, {"stream", "0", log, "stop"}).output);
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double rate = static_cast<double>(written) / seconds;
+        RecordProperty(std::string(log) + "BytesPerSecond", static_cast<int>(rate));
+        EXPECT_GE(rate, kFloodRate) << log;
+    }
+    // A writer left running ends with the driver.
+    RunOn(driver, {"stream", "0", "text", "1000"});
 }
 
 }  // namespace

@@ -107,6 +107,38 @@ TEST(Enumeration, DetailSizeRules) {
     EXPECT_FALSE(SetupDiDestroyDeviceInfoList(INVALID_HANDLE_VALUE));
 }
 
+// The narrow enumeration gives an own path's bytes as they are, and its channels open by
+// that path followed by the channel's name.
+TEST(Enumeration, PathOfItsOwnIsListedAsBytesAndOpensItsChannels) {
+    SimServer server({"--no-adapter"});
+    const std::string path = "\\\\?\\caf\xC3\xA9#" + std::string(32000, 'y');
+    Sim({"add", "0:1", "--path", path});
+    Sim({"text", "0", "by the long path"});
+    HDEVINFO set = SetupDiGetClassDevsA(&kVekDiag, nullptr, nullptr, kPresent);
+    SP_DEVICE_INTERFACE_DATA data = {};
+    data.cbSize = sizeof data;
+    ASSERT_TRUE(SetupDiEnumDeviceInterfaces(set, nullptr, &kVekDiag, 0, &data));
+    DWORD required = 0;
+    SetupDiGetDeviceInterfaceDetailA(set, &data, nullptr, 0, &required, nullptr);
+    ASSERT_EQ(required, 4 + path.size() + 1);
+    std::vector<uint64_t> storage(required / 8 + 1);
+    auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(storage.data());
+    detail->cbSize = sizeof *detail;
+    ASSERT_TRUE(SetupDiGetDeviceInterfaceDetailA(set, &data, detail, required, nullptr, nullptr));
+    EXPECT_TRUE(detail->DevicePath == path);
+    SetupDiDestroyDeviceInfoList(set);
+
+    const std::string channel = std::string(detail->DevicePath) + "\\VekDiagTextLog";
+    HANDLE text = CreateFileA(channel.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(text, INVALID_HANDLE_VALUE);
+    char block[64] = {};
+    DWORD returned = 0;
+    EXPECT_TRUE(
+        DeviceIoControl(text, 0xC3516008, nullptr, 0, block, sizeof block, &returned, nullptr));
+    EXPECT_EQ(std::string(block, returned), "by the long path");
+    CloseHandle(text);
+}
+
 TEST(Enumeration, NoServerGivesAnEmptySet) {
     SimServer none({}, false);
     EXPECT_TRUE(List(kPresent).empty());

@@ -17,6 +17,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
+constexpr size_t kLongestPath = 32767;  // UTF-16 units
+
 constexpr GUID kVekDiag = {
     0x7F95AF7C, 0xF68A, 0x4351, {0xBB, 0x8E, 0x26, 0x8A, 0xF2, 0x8E, 0xA1, 0x4C}};
 
@@ -24,6 +26,7 @@ struct Recorder {
     std::mutex mutex;
     std::condition_variable changed;
     std::vector<std::string> events;  // "+path" for arrivals, "-path" for removals
+    std::vector<std::wstring> links;  // as the callback got them
     std::string badRecord;
     std::chrono::milliseconds delay{0};
     std::atomic<bool> inCallback{false};
@@ -51,6 +54,7 @@ DWORD CALLBACK Record(HCMNOTIFICATION handle, PVOID context, CM_NOTIFY_ACTION ac
         path.push_back(static_cast<char>(link[i]));
     }
     const std::lock_guard<std::mutex> lock(recorder.mutex);
+    recorder.links.emplace_back(link);
     if (data->FilterType != CM_NOTIFY_FILTER_TYPE_DEVICEINTERFACE || data->Reserved != 0 ||
         std::memcmp(&data->u.DeviceInterface.ClassGuid, &kVekDiag, sizeof kVekDiag) != 0 ||
         size != 24 + (path.size() + 1) * sizeof(WCHAR)) {
@@ -166,14 +170,71 @@ TEST(Notification, UnregisterFromItsOwnCallbackDoesNotHang) {
     EXPECT_EQ(recorder.events.size(), 1u);
 }
 
-TEST(Notification, ServerDeathEndsDeliveryQuietly) {
+// Waits until the running simulator has n subscriptions.
+bool WaitForSubscribers(int n) {
+    const std::string wanted = std::to_string(n) + "\n";
+    for (int i = 0; i < 1000; ++i) {
+        if (RunSim({"subscribers"}).out == wanted) {
+            return true;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return false;
+}
+
+TEST(Notification, DeliveryResumesWhenTheSimulatorComesBack) {
     SimServer server;
     Recorder recorder;
     HCMNOTIFICATION handle = Register(recorder);
+    ASSERT_TRUE(WaitForSubscribers(1));
     server.Kill();
     std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(CM_Unregister_Notification(handle), CR_SUCCESS);
     EXPECT_EQ(recorder.Count(), 0u);
+    server.Restart({"--no-adapter"});
+    ASSERT_TRUE(WaitForSubscribers(1));
+    std::string path = Sim({"add", "1:1"});
+    path.pop_back();
+    ASSERT_TRUE(recorder.WaitFor(1));
+    EXPECT_EQ(recorder.events, std::vector<std::string>{"+" + path});
+    EXPECT_NE(path.find("#0001#"), std::string::npos) << path;  // instance 0 is not used again
+    EXPECT_EQ(CM_Unregister_Notification(handle), CR_SUCCESS);
+}
+
+TEST(Notification, RegistrationWaitsForASimulatorAndUnregistersPromptly) {
+    SimServer server({}, false);
+    Recorder early;
+    HCMNOTIFICATION waiting = Register(early);
+    Recorder quick;
+    HCMNOTIFICATION gone = Register(quick);
+    std::this_thread::sleep_for(300ms);  // well into the longest backoff
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(CM_Unregister_Notification(gone), CR_SUCCESS);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 100ms);
+
+    server.Restart({"--no-adapter"});
+    ASSERT_TRUE(WaitForSubscribers(1));
+    Sim({"add", "0:1"});
+    ASSERT_TRUE(early.WaitFor(1));
+    EXPECT_EQ(quick.Count(), 0u);
+    EXPECT_EQ(CM_Unregister_Notification(waiting), CR_SUCCESS);
+}
+
+// A path of the longest length, with characters outside ASCII and outside the BMP:
+// the callback gets it decoded to wide characters.
+TEST(Notification, PathOfItsOwnArrivesAsWideCharacters) {
+    SimServer server({"--no-adapter"});
+    Recorder recorder;
+    HCMNOTIFICATION handle = Register(recorder);
+    const std::string head = "\\\\?\\caf\xC3\xA9#\xF0\x9F\x8E\xB5#";  // 12 UTF-16 units
+    const std::wstring wideHead = L"\\\\?\\caf\u00E9#\U0001F3B5#";
+    const size_t fill = kLongestPath - 12;
+    const std::string path = head + std::string(fill, 'x');
+    Sim({"add", "0:1", "--path", path});
+    ASSERT_TRUE(recorder.WaitFor(1));
+    EXPECT_TRUE(recorder.links.at(0) == wideHead + std::wstring(fill, L'x'));
+    EXPECT_EQ(recorder.badRecord, "");
+    EXPECT_EQ(RunSim({"add", "0:1", "--path", path + "x"}).status, 2);  // one unit too long
+    EXPECT_EQ(CM_Unregister_Notification(handle), CR_SUCCESS);
 }
 
 }  // namespace

@@ -55,9 +55,18 @@ SimServer::SimServer(const std::vector<std::string>& serveArgs, bool start) {
     char pattern[] = "/tmp/vst-XXXXXX";
     root = mkdtemp(pattern);
     setenv("VEKDIAG_SIM_ROOT", root.c_str(), 1);
-    if (!start) {
-        return;
+    if (start) {
+        Start(serveArgs);
     }
+}
+
+void SimServer::Restart(const std::vector<std::string>& serveArgs) {
+    if (pid_ <= 0) {
+        Start(serveArgs);
+    }
+}
+
+void SimServer::Start(const std::vector<std::string>& serveArgs) {
     std::vector<std::string> args = {"serve"};
     args.insert(args.end(), serveArgs.begin(), serveArgs.end());
     int out = -1;

@@ -15,10 +15,14 @@ public:
 
     // Ends the server at once, as a crash would: no chance to clean up.
     void Kill();
+    // Starts a server again in the same root, after Kill.
+    void Restart(const std::vector<std::string>& serveArgs = {});
 
     std::string root;
 
 private:
+    void Start(const std::vector<std::string>& serveArgs);
+
     pid_t pid_ = -1;
 };
 

@@ -120,6 +120,42 @@ TEST(Capture, WaitsForAnAdapterToArrive) {
     EXPECT_EQ(requests.back(), "close VekDiagTimingLog");  // the worker's device is destroyed
 }
 
+// Standard input closed reads as its end: one pass, then the capture ends. A simulator
+// socket never stands in for it.
+TEST(Capture, ClosedStandardInputEndsAfterOnePass) {
+    Simulator sim;
+    sim.Control({"text", "0", "older\\n"});
+    ProcessOptions closed;
+    closed.closeStdin = true;
+    const ProcessResult run = sim.QuorvinWith(closed, {"-q", "capture", "a.log"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, kPrompt);
+    EXPECT_TRUE(sim.FileExists("A.LOG"));
+    EXPECT_EQ(sim.Served(0, "text"), "older\n");  // dropped as older events, once
+    EXPECT_EQ(sim.Requests(0).back(), "close VekDiagTextLog");
+}
+
+// A capture waiting for an adapter sees one that a simulator started anew brings, after
+// the one before was killed.
+TEST(Capture, SeesAnAdapterArrivingAfterTheSimulatorWasRestarted) {
+    Simulator sim({"--no-adapter"});
+    auto capture = sim.StartQuorvin({"-q", "capture", "a.log"});
+    ASSERT_TRUE(capture->WaitForStdoutText(kPrompt, 20s));
+    const auto subscribed = [&] { return sim.Control({"subscribers"}) != "0\n"; };
+    ASSERT_TRUE(WaitFor(subscribed));
+    sim.Kill();
+    sim.Restart({"--no-adapter"});
+    ASSERT_TRUE(WaitFor(subscribed));
+    std::string path = sim.Control({"add", "0:1A2B"});
+    path.erase(path.find_last_not_of('\n') + 1);
+    ASSERT_TRUE(capture->WaitForStdoutText("\nNew device just added: " + path, 20s))
+        << capture->Stdout();
+    ASSERT_TRUE(WaitFor([&] { return CountReads(sim.Requests(0)) >= 2; }));
+    sim.Control({"text", "0", "after the restart\\n"});
+    ASSERT_TRUE(WaitFor([&] { return sim.ReadFile("A.LOG") == "after the restart\n"; }));
+    EXPECT_EQ(PressEnter(*capture), 0) << capture->Stderr();
+}
+
 TEST(Capture, EndsWithinAboutOneSecondOfEnter) {
     Simulator sim;
     auto capture = sim.StartQuorvin({"-q", "capture"});

@@ -161,6 +161,27 @@ TEST(DumpCommand, PartialDataOfAFailedReadReachesTheFile) {
               requests.end());
 }
 
+// With standard output closed the text log must not land in a simulator socket that took
+// descriptor 1: the run ends, and the driver saw nothing but the program's own requests.
+TEST(DumpCommand, ClosedStandardOutputKeepsTheLogOutOfTheSimulator) {
+    Simulator sim;
+    sim.Control({"fill", "0", "text", "10000"});
+    ProcessOptions closed;
+    closed.closeStdout = true;
+    const ProcessResult run = sim.QuorvinWith(closed, {"-q", "dump"});
+    EXPECT_NE(run.status, -1) << "the dump did not end";
+    EXPECT_EQ(sim.Served(0, "text").size(), 10000u);
+    // Bytes that are not a request make the simulator drop the channel at once; here both
+    // channels stay open until the program closes them, after its last read.
+    const std::vector<std::string> requests = sim.Requests(0);
+    ASSERT_GE(requests.size(), 2u);
+    for (size_t i = 0; i + 2 < requests.size(); ++i) {
+        EXPECT_NE(requests[i].rfind("close ", 0), 0u) << i << ": " << requests[i];
+    }
+    EXPECT_EQ(requests.back(), "close VekDiagTextLog");
+    EXPECT_EQ(requests[requests.size() - 2], "close VekDiagConfigure");
+}
+
 TEST(DumpCommand, FileThatCannotBeCreatedIsReportedAndTheOtherLogStillRuns) {
     Simulator sim;
     sim.Control({"timing", "0", "20"});

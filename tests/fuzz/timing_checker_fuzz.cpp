@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "logs/timing_log_checker.h"
-#include "tests/fuzz/reference_framer.h"
+#include "tests/support/reference_framer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) {

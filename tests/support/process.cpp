@@ -36,8 +36,14 @@ Process::Process(const std::vector<std::string>& argv, const ProcessOptions& opt
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-    if (options.stdoutKind == StdoutKind::FullDevice) {
+    if (options.closeStdin) {
+        posix_spawn_file_actions_addclose(&actions, 0);
+    } else {
+        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+    }
+    if (options.closeStdout) {
+        posix_spawn_file_actions_addclose(&actions, 1);
+    } else if (options.stdoutKind == StdoutKind::FullDevice) {
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/full", O_WRONLY, 0);
     } else {
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);

@@ -20,6 +20,9 @@ struct ProcessOptions {
     std::string workingDirectory;  // empty: the test's own
     bool keepStdinOpen = false;    // otherwise standard input is at end of file at once
     StdoutKind stdoutKind = StdoutKind::Pipe;
+    // The child starts with the descriptor closed, as after `<&-` or `>&-` in a shell.
+    bool closeStdin = false;
+    bool closeStdout = false;
 };
 
 class Process {

@@ -29,6 +29,10 @@ Simulator::Simulator(const std::vector<std::string>& serveArguments) {
     workDirectory = root + "/work";
     std::filesystem::create_directory(workDirectory);
     setenv("VEKDIAG_SIM_ROOT", root.c_str(), 1);
+    Start(serveArguments);
+}
+
+void Simulator::Start(const std::vector<std::string>& serveArguments) {
     std::vector<std::string> argv = {VEKDIAG_SIM_EXE, "serve"};
     argv.insert(argv.end(), serveArguments.begin(), serveArguments.end());
     server_ = std::make_unique<Process>(argv);
@@ -53,6 +57,12 @@ void Simulator::Kill() {
     server_.reset();
 }
 
+void Simulator::Restart(const std::vector<std::string>& serveArguments) {
+    if (server_ == nullptr) {
+        Start(serveArguments);
+    }
+}
+
 ProcessResult Simulator::TryControl(const std::vector<std::string>& arguments) {
     std::vector<std::string> argv = {VEKDIAG_SIM_EXE};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
@@ -71,6 +81,23 @@ std::vector<std::string> Simulator::Requests(int adapter) {
 
 std::string Simulator::Served(int adapter, const std::string& log) {
     return Control({"served", std::to_string(adapter), log});
+}
+
+std::vector<size_t> Simulator::ServedBlocks(int adapter, const std::string& log) {
+    std::vector<size_t> lengths;
+    for (const std::string& line :
+         SplitLines(Control({"served", std::to_string(adapter), log, "--blocks"}))) {
+        lengths.push_back(std::stoul(line));
+    }
+    return lengths;
+}
+
+ProcessResult Simulator::QuorvinWith(ProcessOptions options,
+                                     const std::vector<std::string>& arguments) {
+    std::vector<std::string> argv = {QUORVIN_EXE};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    options.workingDirectory = workDirectory;
+    return RunProcess(argv, options);
 }
 
 ProcessResult Simulator::Quorvin(const std::vector<std::string>& arguments,

@@ -22,13 +22,17 @@ public:
     std::string Control(const std::vector<std::string>& arguments);
     ProcessResult TryControl(const std::vector<std::string>& arguments);
     std::vector<std::string> Requests(int adapter);
-    // What reads of an adapter's log have returned so far.
+    // What reads of an adapter's log have returned so far, and the length of each read.
     std::string Served(int adapter, const std::string& log);
+    std::vector<size_t> ServedBlocks(int adapter, const std::string& log);
+    // Ends the server with SIGKILL; Restart starts one again in the same root.
     void Kill();
+    void Restart(const std::vector<std::string>& serveArguments = {});
 
     // The program against this simulator, in the working folder.
     ProcessResult Quorvin(const std::vector<std::string>& arguments, const std::string& input = "",
                           StdoutKind stdoutKind = StdoutKind::Pipe);
+    ProcessResult QuorvinWith(ProcessOptions options, const std::vector<std::string>& arguments);
     std::unique_ptr<Process> StartQuorvin(const std::vector<std::string>& arguments);
 
     std::string FilePath(const std::string& name) const { return workDirectory + "/" + name; }
@@ -39,6 +43,8 @@ public:
     std::string workDirectory;
 
 private:
+    void Start(const std::vector<std::string>& serveArguments);
+
     std::unique_ptr<Process> server_;
 };
 

@@ -49,6 +49,56 @@ std::vector<uint8_t> MakeTimingStream(size_t minimumBytes, TimingStreamOptions o
     return stream;
 }
 
+std::vector<uint8_t> MakeCorruptTimingStream(size_t records, uint32_t seed) {
+    std::vector<uint8_t> stream;
+    for (size_t i = 0; i < records; ++i) {
+        const uint8_t pick = NextByte(seed) % 16;
+        // The largest records often, as they fill the checker's whole window.
+        const auto payload =
+            static_cast<uint8_t>(NextByte(seed) % 3 == 0 ? 12 : NextByte(seed) % 13);
+        const size_t start = stream.size();
+        AppendTimingRecord(stream, payload, seed, false);
+        const size_t size = stream.size() - start;
+        switch (pick) {
+            case 0:  // a length byte out of range
+            case 1:
+                stream[start + 13] = static_cast<uint8_t>(13 + NextByte(seed) % 243);
+                break;
+            case 2:  // stray bytes after the record
+                for (int n = 1 + NextByte(seed) % 3; n > 0; --n) {
+                    stream.push_back(NextByte(seed) == 0xA0 ? 0x00 : 0x11);
+                }
+                break;
+            case 3:  // a lone first byte of a sync word
+                stream.push_back(0xA0);
+                break;
+            case 4:  // a sync word inside the header or the payload
+            case 5:
+                stream[start + 2 + NextByte(seed) % (size - 3)] = 0xA0;
+                for (size_t at = start + 2; at + 1 < stream.size(); ++at) {
+                    if (stream[at] == 0xA0 && at + 1 != start + 13) {
+                        stream[at + 1] = 0xF5;
+                        break;
+                    }
+                }
+                break;
+            case 6:  // cut short
+                stream.resize(start + 2 + NextByte(seed) % (size - 2));
+                break;
+            case 7:  // followed by A0 and a byte other than F5
+                stream.push_back(0xA0);
+                stream.push_back(NextByte(seed) == 0xF5 ? 0x00 : 0x5A);
+                break;
+            default:
+                break;
+        }
+    }
+    // Begins inside its first record, as a log read after the driver overwrote its start.
+    const size_t skip = 1 + NextByte(seed) % 13;
+    stream.erase(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(skip));
+    return stream;
+}
+
 std::vector<size_t> RecordOffsets(const std::vector<uint8_t>& stream) {
     std::vector<size_t> offsets;
     for (size_t at = 0; at + 14 <= stream.size(); at += 14u + stream[at + 13]) {

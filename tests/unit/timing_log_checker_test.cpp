@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
+#include "tests/support/reference_framer.h"
 #include "tests/support/timing_stream.h"
 
 namespace {
@@ -41,6 +43,61 @@ size_t RecordStartBefore(const std::vector<size_t>& offsets, size_t cut) {
         }
     }
     return start;
+}
+
+// The checker and the reference fed the same blocks (the stream cut at these positions):
+// each block's count is the reference's, and the checker carries exactly the bytes the
+// reference has not framed yet.
+void ExpectSameAsReference(const Bytes& stream, const std::vector<size_t>& cuts,
+                           const std::string& what) {
+    TimingLogChecker checker;
+    ReferenceFramer reference;
+    size_t from = 0;
+    for (size_t k = 0; k <= cuts.size(); ++k) {
+        const size_t to = k < cuts.size() ? cuts[k] : stream.size();
+        const int32_t errors = Check(checker, stream, from, to);
+        ASSERT_EQ(errors, reference.AddBlock(stream.data() + from, to - from))
+            << what << ", block " << k;
+        ASSERT_EQ(static_cast<size_t>(checker.carryCount), reference.Pending())
+            << what << ", block " << k;
+        from = to;
+    }
+}
+
+TEST(TimingLogChecker, CorruptStreamsCutAtEveryPositionCountAsTheReference) {
+    for (uint32_t seed = 1; seed <= 8; ++seed) {
+        const Bytes stream = MakeCorruptTimingStream(60, seed);
+        for (size_t cut = 0; cut <= stream.size(); ++cut) {
+            ExpectSameAsReference(
+                stream, {cut}, "seed " + std::to_string(seed) + ", cut at " + std::to_string(cut));
+        }
+    }
+}
+
+TEST(TimingLogChecker, CorruptStreamCutAtEveryPairOfPositionsCountsAsTheReference) {
+    const Bytes stream = MakeCorruptTimingStream(8, 99);
+    for (size_t first = 0; first <= stream.size(); ++first) {
+        for (size_t second = first; second <= stream.size(); ++second) {
+            ExpectSameAsReference(
+                stream, {first, second},
+                "cuts at " + std::to_string(first) + " and " + std::to_string(second));
+        }
+    }
+}
+
+// The whole window at work: a largest record that begins in the carry is judged by the
+// two bytes after it, 0xA0 and a byte that does not complete the sync word.
+TEST(TimingLogChecker, LargestRecordFromTheCarryFollowedByAHalfSyncWord) {
+    const Bytes first = Record(5, 1);
+    const Bytes stream = Concat({first, Record(12, 2), Bytes{0xA0, 0x5A}, Record(3, 3)});
+    for (size_t into = 1; into < 26; ++into) {
+        const size_t cut = first.size() + into;
+        TimingLogChecker checker;
+        ASSERT_EQ(Check(checker, stream, 0, cut), 0);
+        ASSERT_EQ(checker.carryCount, static_cast<int32_t>(into));
+        EXPECT_EQ(Check(checker, stream, cut, stream.size()), 1) << into << " bytes carried";
+        ExpectSameAsReference(stream, {cut}, std::to_string(into) + " bytes carried");
+    }
 }
 
 TEST(TimingLogChecker, WellFormedStreamCutAtEveryPositionHasNoErrors) {

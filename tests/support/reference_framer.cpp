@@ -1,4 +1,4 @@
-#include "tests/fuzz/reference_framer.h"
+#include "tests/support/reference_framer.h"
 
 #include <algorithm>
 
@@ -67,4 +67,17 @@ int ReferenceFramer::AddBlock(const uint8_t* block, size_t length) {
         errors += verdict == Verdict::Error ? 1 : 0;
         position_ += step;
     }
+}
+
+std::vector<int> ReferenceErrorsPerBlock(std::string_view stream,
+                                         const std::vector<size_t>& lengths) {
+    ReferenceFramer reference;
+    std::vector<int> errors;
+    size_t at = 0;
+    for (const size_t length : lengths) {
+        errors.push_back(
+            reference.AddBlock(reinterpret_cast<const uint8_t*>(stream.data()) + at, length));
+        at += length;
+    }
+    return errors;
 }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 class ReferenceFramer {
@@ -23,3 +24,8 @@ private:
     std::vector<uint8_t> stream_;
     size_t position_ = 0;
 };
+
+// The errors the reference finds in each block when fed the stream cut into blocks of
+// these lengths, in order (their sum must not exceed the stream).
+std::vector<int> ReferenceErrorsPerBlock(std::string_view stream,
+                                         const std::vector<size_t>& lengths);
