@@ -1,5 +1,6 @@
 // Whole-process figures against the simulator: the cost of a dump beside the bare
-// reads it makes, and what an idle capture costs and how fast it stops.
+// reads it makes, what an idle capture costs and how fast it stops, and how a capture
+// fares against a driver that logs faster than it is read.
 //   process_bench QUORVIN VEKDIAG_SIM BARE_READER [--quick]
 #include <signal.h>
 #include <stdlib.h>
@@ -145,6 +146,49 @@ void MeasureCapture(const Programs& programs, const std::string& work, double id
     std::printf("capture_stop_ms %.1f\n", Median(stopMs));
 }
 
+size_t FileSize(const std::string& path) {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    return error ? 0 : static_cast<size_t>(size);
+}
+
+// Both logs hold more than a capture reads in the time measured, and go on being
+// written at the same rate: how soon ENTER ends the capture while it reads, and the
+// timing log's share of the bytes it captured (a half when the logs take fair turns).
+void MeasureFlood(const Programs& programs, const std::string& work, size_t mib,
+                  double floodSeconds, int runs) {
+    const std::string held = std::to_string(mib * 1024 * 1024);
+    std::vector<double> stopMs;
+    std::vector<double> shares;
+    for (int run = 0; run < runs; ++run) {
+        for (const char* log : {"text", "timing"}) {
+            Control(programs, {"fill", "0", log, held});
+            Control(programs, {"stream", "0", log, "50000000"});
+        }
+        Process capture({programs.quorvin, "-q", "capture", "-d", "both", "f.log", "f.bin"},
+                        {.workingDirectory = work, .keepStdinOpen = true});
+        const auto deadline = Clock::now() + 20s;
+        while (FileSize(work + "/F.BIN") == 0 && Clock::now() < deadline) {
+            std::this_thread::sleep_for(1ms);
+        }
+        std::this_thread::sleep_for(std::chrono::duration<double>(floodSeconds));
+        const auto pressed = Clock::now();
+        capture.WriteStdin("\n");
+        capture.Wait(20s);
+        stopMs.push_back(Seconds(Clock::now() - pressed) * 1e3);
+        for (const char* log : {"text", "timing"}) {
+            Control(programs, {"stream", "0", log, "stop"});
+        }
+        const double text = static_cast<double>(FileSize(work + "/F.LOG"));
+        const double timing = static_cast<double>(FileSize(work + "/F.BIN"));
+        shares.push_back(text + timing > 0 ? timing / (text + timing) : 0);
+        RunProcess({programs.quorvin, "-q", "dump", "both", "f.log", "f.bin"},
+                   {.workingDirectory = work});  // empties the logs for the next run
+    }
+    std::printf("capture_stop_ms_flood %.1f\n", Median(stopMs));
+    std::printf("capture_flood_timing_share %.3f\n", Median(shares));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -171,6 +215,7 @@ int main(int argc, char** argv) {
                     std::to_string(mib) + "MiB");
     }
     MeasureCapture(programs, work, quick ? 2.0 : 10.0, quick ? 1 : 5);
+    MeasureFlood(programs, work, quick ? 24 : 48, quick ? 0.1 : 0.25, quick ? 1 : 5);
 
     server.Signal(SIGTERM);
     server.Wait(20s);

@@ -5,11 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "tests/support/reference_framer.h"
+#include "tests/support/output_lines.h"
 #include "tests/support/simulator.h"
 #include "tests/support/timing_stream.h"
 
@@ -17,36 +16,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const std::string kPrompt = "Hit \"ENTER\" to end log capture...";
-
 std::string CorruptStream(size_t records, uint32_t seed) {
     const std::vector<uint8_t> bytes = MakeCorruptTimingStream(records, seed);
     return std::string(bytes.begin(), bytes.end());
-}
-
-// The lines the program must print for a timing log read in these blocks.
-std::vector<std::string> ExpectedErrorLines(const std::string& served,
-                                            const std::vector<size_t>& blocks) {
-    std::vector<std::string> lines;
-    for (const int errors : ReferenceErrorsPerBlock(served, blocks)) {
-        if (errors != 0) {
-            lines.push_back("detected " + std::to_string(errors) + " errors in timing log");
-        }
-    }
-    return lines;
-}
-
-// The lines of standard output, without the capture's prompt.
-std::vector<std::string> OutputLines(std::string out) {
-    for (size_t at; (at = out.find(kPrompt)) != std::string::npos;) {
-        out.erase(at, kPrompt.size());
-    }
-    std::vector<std::string> lines;
-    std::istringstream in(out);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    return lines;
 }
 
 // Appends the bytes to adapter 0's timing log exactly, through a file.

@@ -1,0 +1,34 @@
+#include "tests/support/output_lines.h"
+
+#include <sstream>
+
+#include "tests/support/reference_framer.h"
+
+namespace {
+
+const std::string kPrompt = "Hit \"ENTER\" to end log capture...";
+
+}  // namespace
+
+std::vector<std::string> OutputLines(std::string out) {
+    for (size_t at; (at = out.find(kPrompt)) != std::string::npos;) {
+        out.erase(at, kPrompt.size());
+    }
+    std::vector<std::string> lines;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::vector<std::string> ExpectedErrorLines(const std::string& served,
+                                            const std::vector<size_t>& blocks) {
+    std::vector<std::string> lines;
+    for (const int errors : ReferenceErrorsPerBlock(served, blocks)) {
+        if (errors != 0) {
+            lines.push_back("detected " + std::to_string(errors) + " errors in timing log");
+        }
+    }
+    return lines;
+}

@@ -1,0 +1,14 @@
+// What the program prints on standard output, as lines to compare.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+// The lines of standard output, with the capture's prompt taken out wherever it stands.
+std::vector<std::string> OutputLines(std::string out);
+
+// The "detected N errors in timing log" lines the program must print for a timing log
+// that was read in blocks of these lengths (0 for an empty answer), in order.
+std::vector<std::string> ExpectedErrorLines(const std::string& served,
+                                            const std::vector<size_t>& blocks);
