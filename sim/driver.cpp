@@ -93,6 +93,9 @@ struct Adapter {
     ReadSizer readSizes[2];
     TextFiller textFiller;
     TimingGenerator timing;
+    // Per log: held while bytes are generated for it, outside the driver's lock, so that
+    // its pieces reach the log in the order they were made.
+    std::mutex generating[2];
 
     uint32_t options = 0;
     std::optional<uint32_t> logLevel;
@@ -418,8 +421,60 @@ ControlResult Driver::Execute(const ControlCommand& command) {
             return result;
         }
     }
+    if (command.verb == Verb::Timing || command.verb == Verb::Fill) {
+        return Generate(command);
+    }
     const std::lock_guard<std::mutex> lock(mutex_);
     return ExecuteLocked(command, command.file.empty() ? command.text : rawBytes);
+}
+
+ControlResult Driver::Generate(const ControlCommand& command) {
+    ControlResult result;
+    Adapter* adapter = nullptr;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        adapter = FindPresent(command.adapter);
+        if (adapter == nullptr) {
+            result.status = 1;
+            result.message = NoAdapter(command.adapter);
+            return result;
+        }
+    }
+    const LogKind log = command.verb == Verb::Timing ? LogKind::Timing : command.log;
+    AppendGenerated(*adapter, log, [&](const ByteSink& sink) {
+        if (command.verb == Verb::Timing) {
+            adapter->timing.Records(command.count, command.corrupt, sink);
+        } else if (log == LogKind::Text) {
+            adapter->textFiller.Fill(command.count, sink);
+        } else {
+            adapter->timing.Fill(command.count, sink);
+        }
+    });
+    return result;
+}
+
+bool Driver::AppendGenerated(Adapter& adapter, LogKind log,
+                             const std::function<void(const ByteSink&)>& generate) {
+    constexpr size_t kPiece = size_t{1} << 20;
+    const std::lock_guard<std::mutex> generating(adapter.generating[LogIndex(log)]);
+    std::string pending;
+    bool present = true;
+    const auto flush = [&] {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        present = present && adapter.present;
+        if (present) {
+            adapter.logs[LogIndex(log)].Append(pending);
+        }
+        pending.clear();
+    };
+    generate([&](std::string_view bytes) {
+        pending.append(bytes);
+        if (pending.size() >= kPiece) {
+            flush();
+        }
+    });
+    flush();
+    return present;
 }
 
 ControlResult Driver::ExecuteLocked(const ControlCommand& command, const std::string& rawBytes) {
@@ -455,7 +510,6 @@ ControlResult Driver::ExecuteLocked(const ControlCommand& command, const std::st
         return result;
     }
     CircularLog& text = adapter->logs[0];
-    CircularLog& timing = adapter->logs[1];
     switch (command.verb) {
         case Verb::Remove:
             adapter->present = false;
@@ -465,19 +519,6 @@ ControlResult Driver::ExecuteLocked(const ControlCommand& command, const std::st
             break;
         case Verb::Text:
             text.Append(command.text);
-            break;
-        case Verb::Timing:
-            adapter->timing.Records(command.count, command.corrupt,
-                                    [&](std::string_view bytes) { timing.Append(bytes); });
-            break;
-        case Verb::Fill:
-            if (command.log == LogKind::Text) {
-                adapter->textFiller.Fill(command.count,
-                                         [&](std::string_view bytes) { text.Append(bytes); });
-            } else {
-                adapter->timing.Fill(command.count,
-                                     [&](std::string_view bytes) { timing.Append(bytes); });
-            }
             break;
         case Verb::Raw:
             adapter->logs[LogIndex(command.log)].Append(rawBytes);
@@ -511,6 +552,8 @@ ControlResult Driver::ExecuteLocked(const ControlCommand& command, const std::st
             ApplyFault(*adapter, command.fault);
             break;
         case Verb::Add:
+        case Verb::Timing:  // generated outside the lock, by Generate
+        case Verb::Fill:
         case Verb::Stream:
         case Verb::Served:
         case Verb::Subscribers:
@@ -555,18 +598,13 @@ ControlResult Driver::ReadServed(const ControlCommand& command) {
 }
 
 bool Driver::StreamStep(Adapter& adapter, LogKind log, uint64_t corruptEvery, size_t bytes) {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    if (!adapter.present) {
-        return false;
-    }
-    CircularLog& target = adapter.logs[LogIndex(log)];
-    const ByteSink append = [&](std::string_view piece) { target.Append(piece); };
-    if (log == LogKind::Text) {
-        adapter.textFiller.Fill(bytes, append);
-    } else {
-        adapter.timing.Fill(bytes, append, corruptEvery);
-    }
-    return true;
+    return AppendGenerated(adapter, log, [&](const ByteSink& sink) {
+        if (log == LogKind::Text) {
+            adapter.textFiller.Fill(bytes, sink);
+        } else {
+            adapter.timing.Fill(bytes, sink, corruptEvery);
+        }
+    });
 }
 
 ControlResult Driver::RunStream(const ControlCommand& command) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "sim/command_syntax.h"
+#include "sim/log_generators.h"
 
 enum class Channel { Configure = 0, TextLog = 1, TimingLog = 2 };
 
@@ -97,6 +99,12 @@ private:
     ControlResult RunStream(const ControlCommand& command);
     ControlResult ReadServed(const ControlCommand& command);
     bool StreamStep(Adapter& adapter, LogKind log, uint64_t corruptEvery, size_t bytes);
+    // fill and timing: the bytes are made outside the driver's lock.
+    ControlResult Generate(const ControlCommand& command);
+    // Appends what generate makes to one log, a piece at a time under the driver's lock,
+    // so that reads go on meanwhile; false when the adapter is gone.
+    bool AppendGenerated(Adapter& adapter, LogKind log,
+                         const std::function<void(const ByteSink&)>& generate);
 
     mutable std::mutex mutex_;
     std::vector<std::unique_ptr<Adapter>> adapters_;
