@@ -71,7 +71,10 @@ private:
         if (path == nullptr) {
             return;
         }
-        ConsolePrintf("\nNew device just added: %S\nHit \"ENTER\" to exit...", path.get());
+        // The path as "%S" converts it, but a character the narrow set lacks shows as '?'
+        // rather than failing the whole line.
+        ConsolePrintf("\nNew device just added: %s\nHit \"ENTER\" to exit...",
+                      NarrowInterfacePath(path.get()).c_str());
         ConsoleFlush();
         arrived_ = std::make_unique<VekDiagDevice>(path.get());
         device_ = arrived_.get();

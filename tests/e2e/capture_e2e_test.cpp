@@ -209,6 +209,22 @@ TEST(Capture, EnterBeforeTheNewAdaptersFirstPassSaysSoTruly) {
     EXPECT_EQ(capture->Stderr(), "the capture ended before the new adapter was read\n");
 }
 
+// A path with characters the narrow character set lacks: the message shows them as '?',
+// and the channels under the narrowed path cannot be opened, which is said.
+TEST(Capture, ArrivalWhosePathTheNarrowCharacterSetCannotHold) {
+    Simulator sim({"--no-adapter"});
+    auto capture = sim.StartQuorvin({"-q", "capture", "a.log"});
+    ASSERT_TRUE(capture->WaitForStdoutText(kPrompt, 20s));
+    sim.Control({"add", "0:1A2B", "--path", "\\\\?\\ROOT#MEDIA#\u03a90001#{7f95af7c}"});
+    const std::string narrowed = "\\\\?\\ROOT#MEDIA#?0001#{7f95af7c}";
+    ASSERT_TRUE(capture->WaitForStdoutText(
+        "\nNew device just added: " + narrowed + "\nHit \"ENTER\" to exit...", 20s))
+        << capture->Stdout();
+    ASSERT_TRUE(WaitFor([&] { return !capture->Stderr().empty(); }));
+    EXPECT_EQ(PressEnter(*capture), 1);
+    EXPECT_EQ(capture->Stderr(), "cannot open " + narrowed + "\\VekDiagTextLog\n");
+}
+
 TEST(Capture, ArrivedAdapterWhoseChannelsCannotBeOpened) {
     Simulator sim({"--no-adapter"});
     auto capture = sim.StartQuorvin({"-q", "capture", "t.log"});
