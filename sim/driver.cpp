@@ -428,17 +428,21 @@ ControlResult Driver::Execute(const ControlCommand& command) {
     return ExecuteLocked(command, command.file.empty() ? command.text : rawBytes);
 }
 
+Adapter* Driver::LookUp(uint64_t position, ControlResult* result) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    Adapter* adapter = FindPresent(position);
+    if (adapter == nullptr) {
+        result->status = 1;
+        result->message = NoAdapter(position);
+    }
+    return adapter;
+}
+
 ControlResult Driver::Generate(const ControlCommand& command) {
     ControlResult result;
-    Adapter* adapter = nullptr;
-    {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        adapter = FindPresent(command.adapter);
-        if (adapter == nullptr) {
-            result.status = 1;
-            result.message = NoAdapter(command.adapter);
-            return result;
-        }
+    Adapter* adapter = LookUp(command.adapter, &result);
+    if (adapter == nullptr) {
+        return result;
     }
     const LogKind log = command.verb == Verb::Timing ? LogKind::Timing : command.log;
     AppendGenerated(*adapter, log, [&](const ByteSink& sink) {
@@ -609,15 +613,9 @@ bool Driver::StreamStep(Adapter& adapter, LogKind log, uint64_t corruptEvery, si
 
 ControlResult Driver::RunStream(const ControlCommand& command) {
     ControlResult result;
-    Adapter* adapter = nullptr;
-    {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        adapter = FindPresent(command.adapter);
-        if (adapter == nullptr) {
-            result.status = 1;
-            result.message = NoAdapter(command.adapter);
-            return result;
-        }
+    Adapter* adapter = LookUp(command.adapter, &result);
+    if (adapter == nullptr) {
+        return result;
     }
     const std::lock_guard<std::mutex> lock(streamsMutex_);
     std::unique_ptr<StreamWriter>& writer = streams_[{adapter, command.log}];

@@ -99,6 +99,9 @@ private:
     ControlResult RunStream(const ControlCommand& command);
     ControlResult ReadServed(const ControlCommand& command);
     bool StreamStep(Adapter& adapter, LogKind log, uint64_t corruptEvery, size_t bytes);
+    // The present adapter at a position, found under the lock; null, and the result
+    // saying so, when there is none. Adapters live as long as the driver.
+    Adapter* LookUp(uint64_t position, ControlResult* result);
     // fill and timing: the bytes are made outside the driver's lock.
     ControlResult Generate(const ControlCommand& command);
     // Appends what generate makes to one log, a piece at a time under the driver's lock,
