@@ -1,7 +1,6 @@
 #include "sim/driver.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <chrono>
 #include <cstring>
@@ -14,6 +13,7 @@
 #include "sim/driver_abi.h"
 #include "sim/served_record.h"
 #include "sim/stream_writer.h"
+#include "tests/support/private_folder.h"
 
 namespace {
 
@@ -30,18 +30,12 @@ std::string Words(std::initializer_list<uint32_t> words) {
 
 // A folder of its own for one test's records, removed afterwards.
 struct TempFolder {
-    TempFolder() {
-        char pattern[] = "/tmp/vdt-XXXXXX";
-        path = mkdtemp(pattern);
-        served = ServedFolder(path);
+    TempFolder() : path(folder.path()), served(ServedFolder(path)) {
         std::filesystem::create_directory(served);
     }
-    ~TempFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-    std::filesystem::path path;
-    std::filesystem::path served;  // the records, as a server in this root keeps them
+    const PrivateFolder folder;
+    const std::filesystem::path path;
+    const std::filesystem::path served;  // the records, as a server in this root keeps them
 };
 
 ControlResult RunOn(Driver& driver, const std::vector<std::string>& args) {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/win32.h"
-#include "sim/tests/sim_process.h"
+#include "tests/support/simulator.h"
 
 namespace {
 
@@ -40,9 +40,9 @@ std::vector<Listed> List(DWORD flags) {
 constexpr DWORD kPresent = DIGCF_PRESENT | DIGCF_DEVICEINTERFACE;
 
 TEST(Enumeration, PresentOnlyOrAlsoRemovedInterfaces) {
-    SimServer server({"--adapter", "0:1", "--adapter", "1:1"});
-    const std::string added = Sim({"add", "2:1"});
-    Sim({"remove", "0"});
+    Simulator server({"--adapter", "0:1", "--adapter", "1:1"});
+    const std::string added = server.Control({"add", "2:1"});
+    server.Control({"remove", "0"});
     const std::vector<Listed> present = List(kPresent);
     ASSERT_EQ(present.size(), 2u);
     EXPECT_EQ(present[0].path, R"(\\?\ROOT#MEDIA#0001#{7f95af7c-f68a-4351-bb8e-268af28ea14c})");
@@ -60,9 +60,9 @@ TEST(Enumeration, PresentOnlyOrAlsoRemovedInterfaces) {
 }
 
 TEST(Enumeration, DetailSizeRules) {
-    SimServer server;
+    Simulator server;
     HDEVINFO set = SetupDiGetClassDevsA(&kVekDiag, nullptr, nullptr, kPresent);
-    Sim({"add", "1:1"});  // the set is a snapshot: not in it
+    server.Control({"add", "1:1"});  // the set is a snapshot: not in it
     SP_DEVICE_INTERFACE_DATA data = {};
     data.cbSize = 28;
     EXPECT_FALSE(SetupDiEnumDeviceInterfaces(set, nullptr, &kVekDiag, 0, &data));
@@ -110,10 +110,10 @@ TEST(Enumeration, DetailSizeRules) {
 // The narrow enumeration gives an own path's bytes as they are, and its channels open by
 // that path followed by the channel's name.
 TEST(Enumeration, PathOfItsOwnIsListedAsBytesAndOpensItsChannels) {
-    SimServer server({"--no-adapter"});
+    Simulator server({"--no-adapter"});
     const std::string path = "\\\\?\\caf\xC3\xA9#" + std::string(32000, 'y');
-    Sim({"add", "0:1", "--path", path});
-    Sim({"text", "0", "by the long path"});
+    server.Control({"add", "0:1", "--path", path});
+    server.Control({"text", "0", "by the long path"});
     HDEVINFO set = SetupDiGetClassDevsA(&kVekDiag, nullptr, nullptr, kPresent);
     SP_DEVICE_INTERFACE_DATA data = {};
     data.cbSize = sizeof data;
@@ -140,7 +140,7 @@ TEST(Enumeration, PathOfItsOwnIsListedAsBytesAndOpensItsChannels) {
 }
 
 TEST(Enumeration, NoServerGivesAnEmptySet) {
-    SimServer none({}, false);
+    Simulator none{Simulator::NoServer{}};
     EXPECT_TRUE(List(kPresent).empty());
     EXPECT_EQ(SetupDiGetClassDevsA(nullptr, nullptr, nullptr, kPresent), INVALID_HANDLE_VALUE);
 }

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/win32.h"
-#include "sim/tests/sim_process.h"
+#include "tests/support/simulator.h"
 
 namespace {
 
@@ -87,7 +87,7 @@ HCMNOTIFICATION Register(Recorder& recorder, CM_NOTIFY_FILTER filter = Filter())
 }
 
 TEST(Notification, RegistrationRules) {
-    SimServer none({}, false);
+    Simulator none{Simulator::NoServer{}};
     Recorder recorder;
     HCMNOTIFICATION handle = nullptr;
     CM_NOTIFY_FILTER filter = Filter();
@@ -113,18 +113,18 @@ TEST(Notification, RegistrationRules) {
 }
 
 TEST(Notification, BurstOfArrivalsThenARemovalInOrder) {
-    SimServer server({"--no-adapter"});
+    Simulator server({"--no-adapter"});
     Recorder mine, everything, otherClass;
     HCMNOTIFICATION handles[] = {
         Register(mine), Register(everything, Filter(CM_NOTIFY_FILTER_FLAG_ALL_INTERFACE_CLASSES)),
         Register(otherClass, Filter(0, GUID{1, 2, 3, {4}}))};
     std::vector<std::string> expected;
     for (int i = 0; i < 100; ++i) {
-        std::string path = Sim({"add", std::to_string(i) + ":1"});
+        std::string path = server.Control({"add", std::to_string(i) + ":1"});
         path.pop_back();
         expected.push_back("+" + path);
     }
-    Sim({"remove", "0"});
+    server.Control({"remove", "0"});
     expected.push_back("-" + expected[0].substr(1));
     ASSERT_TRUE(mine.WaitFor(101));
     ASSERT_TRUE(everything.WaitFor(101));
@@ -138,12 +138,12 @@ TEST(Notification, BurstOfArrivalsThenARemovalInOrder) {
 }
 
 TEST(Notification, UnregisterWaitsForTheCallbackInProgressAndEndsDelivery) {
-    SimServer server;
+    Simulator server;
     Recorder recorder;
     recorder.delay = 300ms;
     HCMNOTIFICATION handle = Register(recorder);
-    Sim({"add", "1:1"});
-    Sim({"add", "2:1"});
+    server.Control({"add", "1:1"});
+    server.Control({"add", "2:1"});
     while (!recorder.inCallback) {
         std::this_thread::sleep_for(1ms);
     }
@@ -151,19 +151,19 @@ TEST(Notification, UnregisterWaitsForTheCallbackInProgressAndEndsDelivery) {
     // The first callback had finished; the second never started.
     EXPECT_FALSE(recorder.inCallback);
     EXPECT_EQ(recorder.Count(), 1u);
-    Sim({"add", "3:1"});
+    server.Control({"add", "3:1"});
     std::this_thread::sleep_for(200ms);
     EXPECT_EQ(recorder.Count(), 1u);
 }
 
 TEST(Notification, UnregisterFromItsOwnCallbackDoesNotHang) {
-    SimServer server;
+    Simulator server;
     Recorder recorder;
     recorder.unregisterSelf = true;
     Register(recorder);
-    Sim({"add", "1:1"});
+    server.Control({"add", "1:1"});
     ASSERT_TRUE(recorder.WaitFor(1));
-    Sim({"add", "2:1"});
+    server.Control({"add", "2:1"});
     std::this_thread::sleep_for(200ms);
     const std::lock_guard<std::mutex> lock(recorder.mutex);
     EXPECT_EQ(recorder.selfResult, CR_SUCCESS);
@@ -171,10 +171,10 @@ TEST(Notification, UnregisterFromItsOwnCallbackDoesNotHang) {
 }
 
 // Waits until the running simulator has n subscriptions.
-bool WaitForSubscribers(int n) {
+bool WaitForSubscribers(Simulator& server, int n) {
     const std::string wanted = std::to_string(n) + "\n";
     for (int i = 0; i < 1000; ++i) {
-        if (RunSim({"subscribers"}).out == wanted) {
+        if (server.TryControl({"subscribers"}).out == wanted) {
             return true;
         }
         std::this_thread::sleep_for(10ms);
@@ -183,16 +183,16 @@ bool WaitForSubscribers(int n) {
 }
 
 TEST(Notification, DeliveryResumesWhenTheSimulatorComesBack) {
-    SimServer server;
+    Simulator server;
     Recorder recorder;
     HCMNOTIFICATION handle = Register(recorder);
-    ASSERT_TRUE(WaitForSubscribers(1));
+    ASSERT_TRUE(WaitForSubscribers(server, 1));
     server.Kill();
     std::this_thread::sleep_for(50ms);
     EXPECT_EQ(recorder.Count(), 0u);
     server.Restart({"--no-adapter"});
-    ASSERT_TRUE(WaitForSubscribers(1));
-    std::string path = Sim({"add", "1:1"});
+    ASSERT_TRUE(WaitForSubscribers(server, 1));
+    std::string path = server.Control({"add", "1:1"});
     path.pop_back();
     ASSERT_TRUE(recorder.WaitFor(1));
     EXPECT_EQ(recorder.events, std::vector<std::string>{"+" + path});
@@ -201,7 +201,7 @@ TEST(Notification, DeliveryResumesWhenTheSimulatorComesBack) {
 }
 
 TEST(Notification, RegistrationWaitsForASimulatorAndUnregistersPromptly) {
-    SimServer server({}, false);
+    Simulator server{Simulator::NoServer{}};
     Recorder early;
     HCMNOTIFICATION waiting = Register(early);
     Recorder quick;
@@ -212,8 +212,8 @@ TEST(Notification, RegistrationWaitsForASimulatorAndUnregistersPromptly) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, 100ms);
 
     server.Restart({"--no-adapter"});
-    ASSERT_TRUE(WaitForSubscribers(1));
-    Sim({"add", "0:1"});
+    ASSERT_TRUE(WaitForSubscribers(server, 1));
+    server.Control({"add", "0:1"});
     ASSERT_TRUE(early.WaitFor(1));
     EXPECT_EQ(quick.Count(), 0u);
     EXPECT_EQ(CM_Unregister_Notification(waiting), CR_SUCCESS);
@@ -222,18 +222,19 @@ TEST(Notification, RegistrationWaitsForASimulatorAndUnregistersPromptly) {
 // A path of the longest length, with characters outside ASCII and outside the BMP:
 // the callback gets it decoded to wide characters.
 TEST(Notification, PathOfItsOwnArrivesAsWideCharacters) {
-    SimServer server({"--no-adapter"});
+    Simulator server({"--no-adapter"});
     Recorder recorder;
     HCMNOTIFICATION handle = Register(recorder);
     const std::string head = "\\\\?\\caf\xC3\xA9#\xF0\x9F\x8E\xB5#";  // 12 UTF-16 units
     const std::wstring wideHead = L"\\\\?\\caf\u00E9#\U0001F3B5#";
     const size_t fill = kLongestPath - 12;
     const std::string path = head + std::string(fill, 'x');
-    Sim({"add", "0:1", "--path", path});
+    server.Control({"add", "0:1", "--path", path});
     ASSERT_TRUE(recorder.WaitFor(1));
     EXPECT_TRUE(recorder.links.at(0) == wideHead + std::wstring(fill, L'x'));
     EXPECT_EQ(recorder.badRecord, "");
-    EXPECT_EQ(RunSim({"add", "0:1", "--path", path + "x"}).status, 2);  // one unit too long
+    EXPECT_EQ(server.TryControl({"add", "0:1", "--path", path + "x"}).status,
+              2);  // one unit too long
     EXPECT_EQ(CM_Unregister_Notification(handle), CR_SUCCESS);
 }
 
