@@ -104,6 +104,7 @@ struct Adapter {
     bool rejectQuery = false;
     bool partialRead = false;
     bool failRead = false;
+    bool overcount = false;
     // Read without the driver's lock: a slow adapter waits before it takes it.
     std::atomic<uint32_t> delayMs{0};
 
@@ -170,7 +171,7 @@ uint32_t Set(Adapter& adapter, std::string_view input) {
 }
 
 uint32_t ReadLog(Adapter& adapter, const OpenChannel& open, std::string_view input,
-                 uint32_t outCapacity, std::string* output) {
+                 uint32_t outCapacity, IoctlResult* result) {
     if (!GrantsRead(open.access)) {
         return drv::kErrorAccessDenied;
     }
@@ -185,10 +186,15 @@ uint32_t ReadLog(Adapter& adapter, const OpenChannel& open, std::string_view inp
     }
     CircularLog& source = adapter.logs[log];
     const size_t limit = std::min(adapter.readSizes[log].Next(), source.size());
-    output->resize(std::min<size_t>(outCapacity, limit));
-    source.Take(output->data(), output->size());
+    std::string& output = result->output;
+    output.resize(std::min<size_t>(outCapacity, limit));
+    source.Take(output.data(), output.size());
     // On record before the answer leaves, so that the record has it whatever happens next.
-    adapter.served[log].Append(*output);
+    adapter.served[log].Append(output);
+    if (adapter.overcount) {
+        adapter.overcount = false;
+        result->overcount = outCapacity + 1 - static_cast<uint32_t>(output.size());
+    }
     if (adapter.partialRead) {
         adapter.partialRead = false;
         return drv::kErrorMoreData;
@@ -219,10 +225,13 @@ void ApplyFault(Adapter& adapter, FaultKind fault) {
         case FaultKind::FailRead:
             adapter.failRead = true;
             break;
+        case FaultKind::Overcount:
+            adapter.overcount = true;
+            break;
         case FaultKind::Clear:
             std::fill(std::begin(adapter.openFault), std::end(adapter.openFault), false);
             adapter.rejectSet = adapter.rejectQuery = adapter.partialRead = false;
-            adapter.failRead = false;
+            adapter.failRead = adapter.overcount = false;
             break;
     }
 }
@@ -238,7 +247,7 @@ const char* ChannelName(Channel channel) {
 }
 
 std::string InterfacePath(unsigned instance) {
-    const wire::ClassGuid& g = wire::kInterfaceClass;
+    const drv::ClassGuid& g = drv::kInterfaceClass;
     char text[96];
     std::snprintf(text, sizeof text,
                   "\\\\?\\ROOT#MEDIA#%04u#{%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}",
@@ -365,7 +374,7 @@ IoctlResult Driver::Ioctl(const OpenChannel& open, uint32_t code, std::string_vi
     } else if (configure && code == drv::kIoctlSet) {
         result.error = Set(adapter, input);
     } else if (!configure && code == drv::kIoctlReadLog) {
-        result.error = ReadLog(adapter, open, input, outCapacity, &result.output);
+        result.error = ReadLog(adapter, open, input, outCapacity, &result);
     } else {
         result.error = drv::kErrorInvalidFunction;
     }
@@ -382,19 +391,26 @@ void Driver::Close(const OpenChannel& open) {
     open.adapter->requests.push_back(CloseLine(ChannelName(open.channel)));
 }
 
-std::vector<InterfaceEntry> Driver::Interfaces() const {
+uint32_t Driver::Interfaces(std::vector<InterfaceEntry>* entries) const {
     const std::lock_guard<std::mutex> lock(mutex_);
-    std::vector<InterfaceEntry> entries;
-    entries.reserve(adapters_.size());
-    for (const auto& adapter : adapters_) {
-        entries.push_back(InterfaceEntry{adapter->path, adapter->present});
+    entries->clear();
+    if (failEnumeration_) {
+        return drv::kErrorGenFailure;
     }
-    return entries;
+    entries->reserve(adapters_.size());
+    for (const auto& adapter : adapters_) {
+        entries->push_back(InterfaceEntry{adapter->path, adapter->present});
+    }
+    return drv::kErrorSuccess;
 }
 
-void Driver::Subscribe(EventSink* sink) {
+bool Driver::Subscribe(EventSink* sink) {
     const std::lock_guard<std::mutex> lock(mutex_);
+    if (refuseRegistration_) {
+        return false;
+    }
     sinks_.push_back(sink);
+    return true;
 }
 
 void Driver::Unsubscribe(EventSink* sink) {
@@ -430,6 +446,20 @@ ControlResult Driver::ExecuteLocked(const ControlCommand& command, const std::st
     }
     if (command.verb == Verb::Subscribers) {
         result.output = Line(std::to_string(sinks_.size()));
+        return result;
+    }
+    if (command.verb == Verb::Pnp) {
+        switch (command.pnp) {
+            case PnpFault::FailEnumeration:
+                failEnumeration_ = true;
+                break;
+            case PnpFault::RefuseRegistration:
+                refuseRegistration_ = true;
+                break;
+            case PnpFault::Clear:
+                failEnumeration_ = refuseRegistration_ = false;
+                break;
+        }
         return result;
     }
     if (command.verb == Verb::Add) {
@@ -514,6 +544,7 @@ ControlResult Driver::ExecuteLocked(const ControlCommand& command, const std::st
         case Verb::Stream:
         case Verb::Served:
         case Verb::Subscribers:
+        case Verb::Pnp:
         case Verb::Stop:
             break;
     }

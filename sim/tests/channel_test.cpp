@@ -114,6 +114,20 @@ TEST(Channel, PartialReadReportsItsBytesWithMoreData) {
     CloseHandle(text);
 }
 
+// The count a driver reports is passed on as it is, the bytes never beyond the buffer.
+TEST(Channel, OvercountIsReportedAndTheBufferKeptTo) {
+    Simulator server;
+    HANDLE text = Open(ChannelPath(0, "VekDiagTextLog"));
+    server.Control({"text", "0", "abcdefgh"});
+    server.Control({"fault", "0", "overcount"});
+    char buffer[8] = {};
+    DWORD returned = 0;
+    EXPECT_TRUE(DeviceIoControl(text, kReadLog, nullptr, 0, buffer, 4, &returned, nullptr));
+    EXPECT_EQ(returned, 5u);
+    EXPECT_EQ(std::string(buffer, sizeof buffer), std::string("abcd\0\0\0\0", 8));
+    CloseHandle(text);
+}
+
 TEST(Channel, RemovedAdapterThenDeadServer) {
     Simulator server({"--adapter", "0:1", "--adapter", "1:1"});
     HANDLE first = Open(ChannelPath(0, "VekDiagTextLog"));

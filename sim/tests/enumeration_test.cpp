@@ -139,6 +139,22 @@ TEST(Enumeration, PathOfItsOwnIsListedAsBytesAndOpensItsChannels) {
     CloseHandle(text);
 }
 
+TEST(Enumeration, ListingThatFailsGivesNoSetAndOnlyWhatTheProgramAsksIsSupported) {
+    Simulator server;
+    server.Control({"pnp", "fail-enumeration"});
+    EXPECT_EQ(SetupDiGetClassDevsA(&kVekDiag, nullptr, nullptr, kPresent), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_GEN_FAILURE);
+    server.Control({"pnp", "clear"});
+    EXPECT_EQ(List(kPresent).size(), 1u);
+    // Setup classes, other flags and enumerator filters are not part of the layer.
+    for (const DWORD flags : {DWORD{DIGCF_PRESENT}, kPresent | 0x4u}) {
+        EXPECT_EQ(SetupDiGetClassDevsA(&kVekDiag, nullptr, nullptr, flags), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), ERROR_NOT_SUPPORTED);
+    }
+    EXPECT_EQ(SetupDiGetClassDevsA(&kVekDiag, "ROOT", nullptr, kPresent), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_NOT_SUPPORTED);
+}
+
 TEST(Enumeration, NoServerGivesAnEmptySet) {
     Simulator none{Simulator::NoServer{}};
     EXPECT_TRUE(List(kPresent).empty());
