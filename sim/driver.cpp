@@ -11,6 +11,7 @@
 #include <sstream>
 #include <thread>
 
+#include "cli/ascii.h"
 #include "sim/circular_log.h"
 #include "sim/driver_abi.h"
 #include "sim/log_generators.h"
@@ -28,13 +29,6 @@ constexpr int kChannels = 3;
 
 constexpr const char* kChannelNames[kChannels] = {"VekDiagConfigure", "VekDiagTextLog",
                                                   "VekDiagTimingLog"};
-
-// Object names on Windows compare without regard to case.
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [&](char x, char y) { return lower(x) == lower(y); });
-}
 
 struct Holder {
     uint64_t id;
@@ -291,9 +285,10 @@ Adapter* Driver::FindPresent(uint64_t position) {
     return nullptr;
 }
 
-Adapter* Driver::FindPresentByPath(std::string_view path) {
+// Object names on Windows compare without regard to case.
+Adapter* Driver::FindPresentByPath(const std::string& path) {
     for (const auto& adapter : adapters_) {
-        if (adapter->present && EqualsIgnoringCase(path, adapter->path)) {
+        if (adapter->present && EqualsIgnoreCase(path.c_str(), adapter->path.c_str())) {
             return adapter.get();
         }
     }
@@ -318,10 +313,11 @@ uint32_t Driver::Open(std::string_view path, uint32_t access, uint32_t share, Op
     if (slash == std::string_view::npos) {
         return drv::kErrorFileNotFound;
     }
-    const std::string_view device = path.substr(0, slash);
-    const std::string_view name = path.substr(slash + 1);
+    // Names end at a NUL, as the C strings of CreateFileA do.
+    const std::string device(path.substr(0, slash));
+    const std::string name(path.substr(slash + 1));
     int channel = 0;
-    while (channel < kChannels && !EqualsIgnoringCase(name, kChannelNames[channel])) {
+    while (channel < kChannels && !EqualsIgnoreCase(name.c_str(), kChannelNames[channel])) {
         ++channel;
     }
     if (channel == kChannels) {

@@ -94,7 +94,7 @@ public:
 private:
     Adapter* CreateAdapter(const AdapterIdentity& identity, const std::string& path);
     Adapter* FindPresent(uint64_t position);
-    Adapter* FindPresentByPath(std::string_view path);
+    Adapter* FindPresentByPath(const std::string& path);
     std::string NoAdapter(uint64_t position) const;
     void Notify(uint32_t action, const std::string& path);
     ControlResult ExecuteLocked(const ControlCommand& command, const std::string& rawBytes);

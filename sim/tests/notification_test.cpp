@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/win32.h"
+#include "adapter/vekdiag_protocol.h"
 #include "tests/support/simulator.h"
 
 namespace {
@@ -18,9 +18,6 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr size_t kLongestPath = 32767;  // UTF-16 units
-
-constexpr GUID kVekDiag = {
-    0x7F95AF7C, 0xF68A, 0x4351, {0xBB, 0x8E, 0x26, 0x8A, 0xF2, 0x8E, 0xA1, 0x4C}};
 
 struct Recorder {
     std::mutex mutex;
@@ -56,7 +53,8 @@ DWORD CALLBACK Record(HCMNOTIFICATION handle, PVOID context, CM_NOTIFY_ACTION ac
     const std::lock_guard<std::mutex> lock(recorder.mutex);
     recorder.links.emplace_back(link);
     if (data->FilterType != CM_NOTIFY_FILTER_TYPE_DEVICEINTERFACE || data->Reserved != 0 ||
-        std::memcmp(&data->u.DeviceInterface.ClassGuid, &kVekDiag, sizeof kVekDiag) != 0 ||
+        std::memcmp(&data->u.DeviceInterface.ClassGuid, &GUID_DEVINTERFACE_VEKDIAG, sizeof(GUID)) !=
+            0 ||
         size != 24 + (path.size() + 1) * sizeof(WCHAR)) {
         recorder.badRecord = path;
     }
@@ -70,7 +68,7 @@ DWORD CALLBACK Record(HCMNOTIFICATION handle, PVOID context, CM_NOTIFY_ACTION ac
     return ERROR_SUCCESS;
 }
 
-CM_NOTIFY_FILTER Filter(DWORD flags = 0, const GUID& guid = kVekDiag) {
+CM_NOTIFY_FILTER Filter(DWORD flags = 0, const GUID& guid = GUID_DEVINTERFACE_VEKDIAG) {
     CM_NOTIFY_FILTER filter;
     std::memset(&filter, 0, sizeof filter);
     filter.cbSize = sizeof filter;
