@@ -2,21 +2,23 @@
 // reads it makes, what an idle capture costs and how fast it stops, and how a capture
 // fares against a driver that logs faster than it is read.
 //   process_bench QUORVIN VEKDIAG_SIM BARE_READER [--quick]
-#include <signal.h>
-#include <stdlib.h>
-#include <unistd.h>
-
-#include <dirent.h>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
-#include "tests/support/process.h"
+#include "tests/support/simulator.h"
+
+// A failed step of the simulator harness leaves no figure worth printing.
+void HarnessFailure(const std::string& message) {
+    std::fprintf(stderr, "process_bench: %s\n", message.c_str());
+    std::exit(1);
+}
 
 namespace {
 
@@ -25,30 +27,11 @@ using namespace std::chrono_literals;
 
 struct Programs {
     std::string quorvin;
-    std::string sim;
     std::string bare;
 };
 
-std::string Control(const Programs& programs, const std::vector<std::string>& arguments) {
-    std::vector<std::string> argv = {programs.sim};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    const ProcessResult result = RunProcess(argv);
-    if (result.status != 0) {
-        std::fprintf(stderr, "vekdiag-sim %s failed: %s\n", arguments[0].c_str(),
-                     result.err.c_str());
-        std::exit(1);
-    }
-    return result.out;
-}
-
-size_t ReadRequests(const Programs& programs) {
-    const std::string requests = Control(programs, {"requests", "0"});
-    size_t reads = 0;
-    for (size_t at = requests.find("ioctl 0xC3516008"); at != std::string::npos;
-         at = requests.find("ioctl 0xC3516008", at + 1)) {
-        ++reads;
-    }
-    return reads;
+size_t ReadRequests(Simulator& sim) {
+    return CountReads(sim.Requests(0));
 }
 
 double Seconds(Clock::duration duration) {
@@ -85,8 +68,8 @@ double TimeRun(const std::vector<std::string>& argv, const std::string& director
 }
 
 // Dump time per MiB and its ratio to the bare reads, rounds alternating the order.
-void MeasureDump(const Programs& programs, const std::string& work, size_t mib, int rounds,
-                 const std::string& suffix) {
+void MeasureDump(Simulator& sim, const Programs& programs, const std::string& work, size_t mib,
+                 int rounds, const std::string& suffix) {
     const std::string bytes = std::to_string(mib * 1024 * 1024);
     std::vector<double> ratios;
     std::vector<double> dumpSeconds;
@@ -94,8 +77,8 @@ void MeasureDump(const Programs& programs, const std::string& work, size_t mib, 
         double dump = 0;
         double bare = 0;
         for (int turn = 0; turn < 2; ++turn) {
-            Control(programs, {"fill", "0", "text", bytes});
-            Control(programs, {"fill", "0", "timing", bytes});
+            sim.Control({"fill", "0", "text", bytes});
+            sim.Control({"fill", "0", "timing", bytes});
             const bool dumpTurn = (turn + round) % 2 == 0;
             if (dumpTurn) {
                 dump = TimeRun({programs.quorvin, "-q", "dump", "both", "a.log", "t.bin"}, work);
@@ -115,25 +98,25 @@ void MeasureDump(const Programs& programs, const std::string& work, size_t mib, 
 }
 
 // One idle capture: CPU and read requests over the idle time, then the time to stop.
-void MeasureCapture(const Programs& programs, const std::string& work, double idleSeconds,
-                    int stops) {
+void MeasureCapture(Simulator& sim, const Programs& programs, const std::string& work,
+                    double idleSeconds, int stops) {
     std::vector<double> stopMs;
     for (int run = 0; run < stops; ++run) {
         Process capture({programs.quorvin, "-q", "capture", "both", "a.log", "t.bin"},
                         {.workingDirectory = work, .keepStdinOpen = true});
         capture.WaitForStdoutText("ENTER", 20s);
         // The first pass (opening, dropping, draining) is not idle time.
-        const size_t startReads = ReadRequests(programs);
-        while (ReadRequests(programs) < startReads + 4) {
+        const size_t startReads = ReadRequests(sim);
+        while (ReadRequests(sim) < startReads + 4) {
             std::this_thread::sleep_for(10ms);
         }
         if (run == 0) {
             const double cpuBefore = CpuNanoseconds(capture.pid());
-            const size_t readsBefore = ReadRequests(programs);
+            const size_t readsBefore = ReadRequests(sim);
             const auto idleStart = Clock::now();
             std::this_thread::sleep_for(std::chrono::duration<double>(idleSeconds));
             const double cpu = CpuNanoseconds(capture.pid()) - cpuBefore;
-            const size_t reads = ReadRequests(programs) - readsBefore;
+            const size_t reads = ReadRequests(sim) - readsBefore;
             const double idle = Seconds(Clock::now() - idleStart);
             std::printf("capture_idle_cpu_ms %.3f\n", cpu / 1e6 * 10.0 / idle);
             std::printf("capture_idle_reads_per_s %.3f\n", static_cast<double>(reads) / idle / 2);
@@ -155,15 +138,15 @@ size_t FileSize(const std::string& path) {
 // Both logs hold more than a capture reads in the time measured, and go on being
 // written at the same rate: how soon ENTER ends the capture while it reads, and the
 // timing log's share of the bytes it captured (a half when the logs take fair turns).
-void MeasureFlood(const Programs& programs, const std::string& work, size_t mib,
+void MeasureFlood(Simulator& sim, const Programs& programs, const std::string& work, size_t mib,
                   double floodSeconds, int runs) {
     const std::string held = std::to_string(mib * 1024 * 1024);
     std::vector<double> stopMs;
     std::vector<double> shares;
     for (int run = 0; run < runs; ++run) {
         for (const char* log : {"text", "timing"}) {
-            Control(programs, {"fill", "0", log, held});
-            Control(programs, {"stream", "0", log, "50000000"});
+            sim.Control({"fill", "0", log, held});
+            sim.Control({"stream", "0", log, "50000000"});
         }
         Process capture({programs.quorvin, "-q", "capture", "-d", "both", "f.log", "f.bin"},
                         {.workingDirectory = work, .keepStdinOpen = true});
@@ -177,7 +160,7 @@ void MeasureFlood(const Programs& programs, const std::string& work, size_t mib,
         capture.Wait(20s);
         stopMs.push_back(Seconds(Clock::now() - pressed) * 1e3);
         for (const char* log : {"text", "timing"}) {
-            Control(programs, {"stream", "0", log, "stop"});
+            sim.Control({"stream", "0", log, "stop"});
         }
         const double text = static_cast<double>(FileSize(work + "/F.LOG"));
         const double timing = static_cast<double>(FileSize(work + "/F.BIN"));
@@ -196,29 +179,17 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: process_bench QUORVIN VEKDIAG_SIM BARE_READER [--quick]\n");
         return 2;
     }
-    const Programs programs{argv[1], argv[2], argv[3]};
+    const Programs programs{argv[1], argv[3]};
     const bool quick = argc > 4 && std::strcmp(argv[4], "--quick") == 0;
-    char pattern[] = "/tmp/qv-bench-XXXXXX";
-    const std::string root = mkdtemp(pattern);
-    const std::string work = root + "/work";
-    std::filesystem::create_directory(work);
-    setenv("VEKDIAG_SIM_ROOT", root.c_str(), 1);
-
-    Process server({programs.sim, "serve", "--log-size", std::to_string(65 * 1024 * 1024)});
-    if (!server.WaitForStdoutText("ready\n", 20s)) {
-        std::fprintf(stderr, "simulator not ready: %s\n", server.Stderr().c_str());
-        return 1;
-    }
+    Simulator sim({"--log-size", std::to_string(65 * 1024 * 1024)}, {argv[2], argv[1]});
     const int rounds = quick ? 1 : 5;
     for (size_t mib : {size_t{1}, size_t{16}, size_t{64}}) {
-        MeasureDump(programs, work, quick ? 1 : mib, quick ? 1 : (mib == 64 ? 3 : rounds),
-                    std::to_string(mib) + "MiB");
+        MeasureDump(sim, programs, sim.workDirectory, quick ? 1 : mib,
+                    quick ? 1 : (mib == 64 ? 3 : rounds), std::to_string(mib) + "MiB");
     }
-    MeasureCapture(programs, work, quick ? 2.0 : 10.0, quick ? 1 : 5);
-    MeasureFlood(programs, work, quick ? 24 : 48, quick ? 0.1 : 0.25, quick ? 1 : 5);
+    MeasureCapture(sim, programs, sim.workDirectory, quick ? 2.0 : 10.0, quick ? 1 : 5);
+    MeasureFlood(sim, programs, sim.workDirectory, quick ? 24 : 48, quick ? 0.1 : 0.25,
+                 quick ? 1 : 5);
 
-    server.Signal(SIGTERM);
-    server.Wait(20s);
-    std::filesystem::remove_all(root);
     return 0;
 }

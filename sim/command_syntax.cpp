@@ -20,7 +20,8 @@ const char kUsage[] =
     "       vekdiag-sim served N text|timing [--blocks]\n"
     "       vekdiag-sim served --record ROOT INSTANCE text|timing [--blocks]\n"
     "       vekdiag-sim fault N open-configure|open-text|open-timing|reject-set|reject-query|"
-    "partial-read|fail-read|clear\n"
+    "partial-read|fail-read|overcount|clear\n"
+    "       vekdiag-sim pnp fail-enumeration|refuse-registration|clear\n"
     "       vekdiag-sim subscribers\n"
     "       vekdiag-sim stop\n";
 
@@ -54,10 +55,15 @@ bool ParseFault(std::string_view text, FaultKind* fault) {
         const char* name;
         FaultKind kind;
     } kFaults[] = {
-        {"open-configure", FaultKind::OpenConfigure}, {"open-text", FaultKind::OpenText},
-        {"open-timing", FaultKind::OpenTiming},       {"reject-set", FaultKind::RejectSet},
-        {"reject-query", FaultKind::RejectQuery},     {"partial-read", FaultKind::PartialRead},
-        {"fail-read", FaultKind::FailRead},           {"clear", FaultKind::Clear},
+        {"open-configure", FaultKind::OpenConfigure},
+        {"open-text", FaultKind::OpenText},
+        {"open-timing", FaultKind::OpenTiming},
+        {"reject-set", FaultKind::RejectSet},
+        {"reject-query", FaultKind::RejectQuery},
+        {"partial-read", FaultKind::PartialRead},
+        {"fail-read", FaultKind::FailRead},
+        {"overcount", FaultKind::Overcount},
+        {"clear", FaultKind::Clear},
     };
     for (const auto& entry : kFaults) {
         if (text == entry.name) {
@@ -193,6 +199,22 @@ bool ParseFaultArguments(const Rest& rest, ControlCommand* command) {
     return rest.size() == 1 && ParseFault(rest[0], &command->fault);
 }
 
+bool ParsePnp(const Rest& rest, ControlCommand* command) {
+    static constexpr struct {
+        const char* name;
+        PnpFault fault;
+    } kPnpFaults[] = {{"fail-enumeration", PnpFault::FailEnumeration},
+                      {"refuse-registration", PnpFault::RefuseRegistration},
+                      {"clear", PnpFault::Clear}};
+    for (const auto& entry : kPnpFaults) {
+        if (rest.size() == 1 && rest[0] == entry.name) {
+            command->pnp = entry.fault;
+            return true;
+        }
+    }
+    return false;
+}
+
 struct VerbSyntax {
     const char* name;
     Verb verb;
@@ -227,7 +249,9 @@ constexpr VerbSyntax kVerbs[] = {
      "served wants N text|timing [--blocks] or --record ROOT INSTANCE text|timing [--blocks]"},
     {"fault", Verb::Fault, true, ParseFaultArguments,
      "fault wants N and one of open-configure, open-text, open-timing, reject-set, "
-     "reject-query, partial-read, fail-read, clear"},
+     "reject-query, partial-read, fail-read, overcount, clear"},
+    {"pnp", Verb::Pnp, false, ParsePnp,
+     "pnp wants one of fail-enumeration, refuse-registration, clear"},
     {"subscribers", Verb::Subscribers, false, ParseNothing, "subscribers takes no arguments"},
     {"stop", Verb::Stop, false, ParseNothing, "stop takes no arguments"},
 };

@@ -24,8 +24,12 @@ enum class FaultKind {
     RejectQuery,
     PartialRead,
     FailRead,
+    Overcount,
     Clear
 };
+
+// Failures of the plug-and-play side rather than of one adapter.
+enum class PnpFault { FailEnumeration, RefuseRegistration, Clear };
 
 enum class Verb {
     Add,
@@ -45,6 +49,7 @@ enum class Verb {
     Requests,
     Subscribers,
     Fault,
+    Pnp,
     Stop
 };
 
@@ -68,6 +73,7 @@ struct ControlCommand {
     bool blocks = false;     // served --blocks
     LogKind log = LogKind::Text;
     FaultKind fault = FaultKind::Clear;
+    PnpFault pnp = PnpFault::Clear;
 };
 
 struct ServeOptions {

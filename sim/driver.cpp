@@ -11,6 +11,7 @@
 #include <sstream>
 #include <thread>
 
+#include "cli/ascii.h"
 #include "sim/circular_log.h"
 #include "sim/driver_abi.h"
 #include "sim/log_generators.h"
@@ -28,13 +29,6 @@ constexpr int kChannels = 3;
 
 constexpr const char* kChannelNames[kChannels] = {"VekDiagConfigure", "VekDiagTextLog",
                                                   "VekDiagTimingLog"};
-
-// Object names on Windows compare without regard to case.
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [&](char x, char y) { return lower(x) == lower(y); });
-}
 
 struct Holder {
     uint64_t id;
@@ -107,6 +101,7 @@ struct Adapter {
     bool rejectQuery = false;
     bool partialRead = false;
     bool failRead = false;
+    bool overcount = false;
     // Read without the driver's lock: a slow adapter waits before it takes it.
     std::atomic<uint32_t> delayMs{0};
 
@@ -173,7 +168,7 @@ uint32_t Set(Adapter& adapter, std::string_view input) {
 }
 
 uint32_t ReadLog(Adapter& adapter, const OpenChannel& open, std::string_view input,
-                 uint32_t outCapacity, std::string* output) {
+                 uint32_t outCapacity, IoctlResult* result) {
     if (!GrantsRead(open.access)) {
         return drv::kErrorAccessDenied;
     }
@@ -188,10 +183,15 @@ uint32_t ReadLog(Adapter& adapter, const OpenChannel& open, std::string_view inp
     }
     CircularLog& source = adapter.logs[log];
     const size_t limit = std::min(adapter.readSizes[log].Next(), source.size());
-    output->resize(std::min<size_t>(outCapacity, limit));
-    source.Take(output->data(), output->size());
+    std::string& output = result->output;
+    output.resize(std::min<size_t>(outCapacity, limit));
+    source.Take(output.data(), output.size());
     // On record before the answer leaves, so that the record has it whatever happens next.
-    adapter.served[log].Append(*output);
+    adapter.served[log].Append(output);
+    if (adapter.overcount) {
+        adapter.overcount = false;
+        result->overcount = outCapacity + 1 - static_cast<uint32_t>(output.size());
+    }
     if (adapter.partialRead) {
         adapter.partialRead = false;
         return drv::kErrorMoreData;
@@ -222,10 +222,13 @@ void ApplyFault(Adapter& adapter, FaultKind fault) {
         case FaultKind::FailRead:
             adapter.failRead = true;
             break;
+        case FaultKind::Overcount:
+            adapter.overcount = true;
+            break;
         case FaultKind::Clear:
             std::fill(std::begin(adapter.openFault), std::end(adapter.openFault), false);
             adapter.rejectSet = adapter.rejectQuery = adapter.partialRead = false;
-            adapter.failRead = false;
+            adapter.failRead = adapter.overcount = false;
             break;
     }
 }
@@ -241,7 +244,7 @@ const char* ChannelName(Channel channel) {
 }
 
 std::string InterfacePath(unsigned instance) {
-    const wire::ClassGuid& g = wire::kInterfaceClass;
+    const drv::ClassGuid& g = drv::kInterfaceClass;
     char text[96];
     std::snprintf(text, sizeof text,
                   "\\\\?\\ROOT#MEDIA#%04u#{%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}",
@@ -285,9 +288,10 @@ Adapter* Driver::FindPresent(uint64_t position) {
     return nullptr;
 }
 
-Adapter* Driver::FindPresentByPath(std::string_view path) {
+// Object names on Windows compare without regard to case.
+Adapter* Driver::FindPresentByPath(const std::string& path) {
     for (const auto& adapter : adapters_) {
-        if (adapter->present && EqualsIgnoringCase(path, adapter->path)) {
+        if (adapter->present && EqualsIgnoreCase(path.c_str(), adapter->path.c_str())) {
             return adapter.get();
         }
     }
@@ -312,10 +316,11 @@ uint32_t Driver::Open(std::string_view path, uint32_t access, uint32_t share, Op
     if (slash == std::string_view::npos) {
         return drv::kErrorFileNotFound;
     }
-    const std::string_view device = path.substr(0, slash);
-    const std::string_view name = path.substr(slash + 1);
+    // Names end at a NUL, as the C strings of CreateFileA do.
+    const std::string device(path.substr(0, slash));
+    const std::string name(path.substr(slash + 1));
     int channel = 0;
-    while (channel < kChannels && !EqualsIgnoringCase(name, kChannelNames[channel])) {
+    while (channel < kChannels && !EqualsIgnoreCase(name.c_str(), kChannelNames[channel])) {
         ++channel;
     }
     if (channel == kChannels) {
@@ -368,7 +373,7 @@ IoctlResult Driver::Ioctl(const OpenChannel& open, uint32_t code, std::string_vi
     } else if (configure && code == drv::kIoctlSet) {
         result.error = Set(adapter, input);
     } else if (!configure && code == drv::kIoctlReadLog) {
-        result.error = ReadLog(adapter, open, input, outCapacity, &result.output);
+        result.error = ReadLog(adapter, open, input, outCapacity, &result);
     } else {
         result.error = drv::kErrorInvalidFunction;
     }
@@ -385,19 +390,26 @@ void Driver::Close(const OpenChannel& open) {
     open.adapter->requests.push_back(CloseLine(ChannelName(open.channel)));
 }
 
-std::vector<InterfaceEntry> Driver::Interfaces() const {
+uint32_t Driver::Interfaces(std::vector<InterfaceEntry>* entries) const {
     const std::lock_guard<std::mutex> lock(mutex_);
-    std::vector<InterfaceEntry> entries;
-    entries.reserve(adapters_.size());
-    for (const auto& adapter : adapters_) {
-        entries.push_back(InterfaceEntry{adapter->path, adapter->present});
+    entries->clear();
+    if (failEnumeration_) {
+        return drv::kErrorGenFailure;
     }
-    return entries;
+    entries->reserve(adapters_.size());
+    for (const auto& adapter : adapters_) {
+        entries->push_back(InterfaceEntry{adapter->path, adapter->present});
+    }
+    return drv::kErrorSuccess;
 }
 
-void Driver::Subscribe(EventSink* sink) {
+bool Driver::Subscribe(EventSink* sink) {
     const std::lock_guard<std::mutex> lock(mutex_);
+    if (refuseRegistration_) {
+        return false;
+    }
     sinks_.push_back(sink);
+    return true;
 }
 
 void Driver::Unsubscribe(EventSink* sink) {
@@ -491,6 +503,20 @@ ControlResult Driver::ExecuteLocked(const ControlCommand& command, const std::st
         result.output = Line(std::to_string(sinks_.size()));
         return result;
     }
+    if (command.verb == Verb::Pnp) {
+        switch (command.pnp) {
+            case PnpFault::FailEnumeration:
+                failEnumeration_ = true;
+                break;
+            case PnpFault::RefuseRegistration:
+                refuseRegistration_ = true;
+                break;
+            case PnpFault::Clear:
+                failEnumeration_ = refuseRegistration_ = false;
+                break;
+        }
+        return result;
+    }
     if (command.verb == Verb::Add) {
         if (!command.text.empty() && FindPresentByPath(command.text) != nullptr) {
             result.status = 1;
@@ -561,6 +587,7 @@ ControlResult Driver::ExecuteLocked(const ControlCommand& command, const std::st
         case Verb::Stream:
         case Verb::Served:
         case Verb::Subscribers:
+        case Verb::Pnp:
         case Verb::Stop:
             break;
     }

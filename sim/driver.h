@@ -53,6 +53,8 @@ struct OpenChannel {
 struct IoctlResult {
     uint32_t error = 0;
     std::string output;  // also on failure, when the request moved data (ERROR_MORE_DATA)
+    // Bytes the driver reports beyond the output: a driver that miscounts.
+    uint32_t overcount = 0;
 };
 
 struct ControlResult {
@@ -79,10 +81,12 @@ public:
                       uint32_t outCapacity);
     void Close(const OpenChannel& open);
 
-    // Every interface of the server's life, in creation order.
-    std::vector<InterfaceEntry> Interfaces() const;
+    // 0 and every interface of the server's life in creation order, or the Win32 error
+    // that listing them fails with.
+    uint32_t Interfaces(std::vector<InterfaceEntry>* entries) const;
 
-    void Subscribe(EventSink* sink);
+    // False, and not subscribed, while registrations are refused.
+    bool Subscribe(EventSink* sink);
     void Unsubscribe(EventSink* sink);
 
     ControlResult Execute(const ControlCommand& command);
@@ -92,7 +96,7 @@ public:
 private:
     Adapter* CreateAdapter(const AdapterIdentity& identity, const std::string& path);
     Adapter* FindPresent(uint64_t position);
-    Adapter* FindPresentByPath(std::string_view path);
+    Adapter* FindPresentByPath(const std::string& path);
     std::string NoAdapter(uint64_t position) const;
     void Notify(uint32_t action, const std::string& path);
     ControlResult ExecuteLocked(const ControlCommand& command, const std::string& rawBytes);
@@ -112,6 +116,8 @@ private:
     mutable std::mutex mutex_;
     std::vector<std::unique_ptr<Adapter>> adapters_;
     std::vector<EventSink*> sinks_;
+    bool failEnumeration_ = false;
+    bool refuseRegistration_ = false;
     const size_t logSize_;
     const std::filesystem::path recordFolder_;
     unsigned nextInstance_ = 0;

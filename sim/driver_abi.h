@@ -1,11 +1,22 @@
-// The driver's side of its interface: control codes, access rights and the Win32 error
-// numbers it answers with. Written out here rather than taken from the program's
-// headers, so that a wrong value on the program's side shows up as a failure.
+// The driver's side of its interface: its interface class, control codes, access rights
+// and the Win32 error numbers it answers with. Written out here rather than taken from the
+// program's headers, so that a wrong value on the program's side shows up as a failure.
 #pragma once
 
 #include <cstdint>
 
 namespace drv {
+
+// The interface class of every adapter, in GUID field order:
+// {7F95AF7C-F68A-4351-BB8E-268AF28EA14C}.
+struct ClassGuid {
+    uint32_t data1;
+    uint16_t data2;
+    uint16_t data3;
+    uint8_t data4[8];
+};
+inline constexpr ClassGuid kInterfaceClass = {
+    0x7F95AF7C, 0xF68A, 0x4351, {0xBB, 0x8E, 0x26, 0x8A, 0xF2, 0x8E, 0xA1, 0x4C}};
 
 inline constexpr uint32_t kIoctlQuery = 0xC3516000;
 inline constexpr uint32_t kIoctlSet = 0xC3512004;

@@ -45,8 +45,10 @@ void ServeChannel(Driver& driver, int fd, wire::Receiver& receiver, const OpenCh
             break;
         }
         const IoctlResult result = driver.Ioctl(open, code, input, outCapacity);
-        wire::Writer reply(wire::Kind::IoctlReply, result.output.size() + 8);
-        reply.U32(result.error).Bytes(result.output);
+        wire::Writer reply(wire::Kind::IoctlReply, result.output.size() + 12);
+        reply.U32(result.error)
+            .U32(static_cast<uint32_t>(result.output.size()) + result.overcount)
+            .Bytes(result.output);
         if (!wire::Send(fd, reply)) {
             break;
         }
@@ -78,9 +80,10 @@ void ServeOpen(Driver& driver, int fd, wire::Receiver& receiver, wire::Reader& r
 }
 
 void ServeEnumerate(Driver& driver, int fd) {
-    const std::vector<InterfaceEntry> entries = driver.Interfaces();
+    std::vector<InterfaceEntry> entries;
+    const uint32_t error = driver.Interfaces(&entries);
     wire::Writer reply(wire::Kind::EnumerateReply);
-    reply.U32(static_cast<uint32_t>(entries.size()));
+    reply.U32(error).U32(static_cast<uint32_t>(entries.size()));
     for (const InterfaceEntry& entry : entries) {
         reply.Bytes(entry.path).U32(entry.present ? 1 : 0);
     }
@@ -129,8 +132,13 @@ void ServeSubscription(Driver& driver, int fd) {
         return;
     }
     // Subscribed before the reply: whatever arrives after registration returns is seen.
-    driver.Subscribe(&subscriber);
+    const bool subscribed = driver.Subscribe(&subscriber);
     wire::Writer reply(wire::Kind::SubscribeReply);
+    reply.U32(subscribed ? 0 : 1);
+    if (!subscribed) {
+        wire::Send(fd, reply);
+        return;
+    }
     bool open = wire::Send(fd, reply);
     while (open) {
         pollfd fds[2] = {{fd, POLLIN, 0}, {subscriber.wake(), POLLIN, 0}};

@@ -30,16 +30,6 @@ inline constexpr char kLockName[] = "server.lock";
 // Large enough for a read of the biggest log the simulator keeps.
 inline constexpr uint32_t kMaxBody = (1u << 30) + 4096;
 
-// The interface class of every simulated adapter, in GUID field order.
-struct ClassGuid {
-    uint32_t data1;
-    uint16_t data2;
-    uint16_t data3;
-    uint8_t data4[8];
-};
-inline constexpr ClassGuid kInterfaceClass = {
-    0x7F95AF7C, 0xF68A, 0x4351, {0xBB, 0x8E, 0x26, 0x8A, 0xF2, 0x8E, 0xA1, 0x4C}};
-
 enum class Kind : uint32_t {
     // First message of a connection.
     Open = 1,       // string path, u32 access, u32 share -> OpenReply
@@ -51,10 +41,10 @@ enum class Kind : uint32_t {
     Close = 11,  // -> CloseReply, then the server hangs up
     // From the server.
     OpenReply = 20,       // u32 error (0: the connection is now the channel)
-    IoctlReply = 21,      // u32 error, string output (its size is the byte count)
+    IoctlReply = 21,      // u32 error, u32 byte count reported, string output
     CloseReply = 22,      //
-    EnumerateReply = 23,  // u32 count, count times (string path, u32 present)
-    SubscribeReply = 24,  //
+    EnumerateReply = 23,  // u32 error, u32 count, count times (string path, u32 present)
+    SubscribeReply = 24,  // u32 refused (1: no events will come; the server hangs up)
     Event = 25,           // u32 action (0 arrival, 1 removal), string path
     Output = 26,          // string: bytes for the command's standard output
     Done = 27,            // u32 exit status, string message for standard error

@@ -1,11 +1,9 @@
 // CM_Register_Notification for interface arrivals and removals: each registration
-// holds a subscription connection to the simulator and a thread of its own that runs
-// the callback for one event after the other. When the simulator goes away the thread
-// connects again, with a short backoff, so that a simulator started anew (as after a
-// crash) reaches the registration as a restarted PnP manager would.
-#include <sys/socket.h>
-#include <unistd.h>
-
+// holds a subscription to the driver's events and a thread of its own that runs the
+// callback for one event after the other. When the driver goes away the thread
+// subscribes again, with a short backoff, so that a driver that comes back (as a
+// simulator started anew after a crash) reaches the registration as a restarted PnP
+// manager would.
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -18,9 +16,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "platform/linux/simulator_connection.h"
-#include "platform/linux/win32_api.h"
-#include "sim/wire.h"
+#include "platform/linux/driver_port.h"
 
 namespace {
 
@@ -33,11 +29,13 @@ constexpr std::chrono::milliseconds kLongestBackoff = 200ms;
 struct Registration {
     PVOID context = nullptr;
     PCM_NOTIFY_CALLBACK callback = nullptr;
-    std::thread thread;  // none for a class the simulator has no interfaces of
+    std::thread thread;  // none for a class the driver has no interfaces of
 
     std::mutex mutex;
     std::condition_variable unregistering;
-    int fd = -1;  // the subscription in use; -1 between connections
+    // The subscription in use; null between subscriptions. Replaced or destroyed only by
+    // the thread that subscribes, under the mutex; unregistering cancels it.
+    std::unique_ptr<DriverEvents> events;
     bool unregistered = false;
     bool ownedByThread = false;  // unregistered from its own callback: the thread frees it
 };
@@ -50,13 +48,6 @@ struct LiveRegistrations {
 LiveRegistrations& Live() {
     static auto* registrations = new LiveRegistrations;  // outlives every static destructor
     return *registrations;
-}
-
-GUID InterfaceClass() {
-    GUID guid;
-    static_assert(sizeof guid == sizeof wire::kInterfaceClass, "GUID layout");
-    std::memcpy(&guid, &wire::kInterfaceClass, sizeof guid);
-    return guid;
 }
 
 // The length of the UTF-8 sequence a byte opens; 0 when it opens none.
@@ -76,7 +67,7 @@ size_t SequenceLength(uint8_t lead) {
     return lead < 0xF5 ? 4 : 0;
 }
 
-// The simulator's paths are UTF-8; the event carries wide characters (UTF-32 here, as
+// The driver's paths are UTF-8; the event carries wide characters (UTF-32 here, as
 // wchar_t is). A byte that starts no valid sequence becomes U+FFFD.
 std::wstring DecodeUtf8(std::string_view text) {
     std::wstring wide;
@@ -117,35 +108,28 @@ std::vector<uint64_t> MakeEventData(const GUID& classGuid, std::string_view link
     return storage;
 }
 
-// Connects the registration to the simulator's events; false when none answers or it
-// was unregistered meanwhile. The connection is published before the reply is awaited,
-// so that unregistering can always cut the wait short.
-bool Subscribe(Registration& registration) {
-    const int fd = ConnectToSimulator();
-    if (fd < 0) {
-        return false;
+// Subscribes the registration to the driver's events. The subscription is published
+// before the driver's answer is awaited, so that unregistering can always cut the wait
+// short.
+Subscription Subscribe(Registration& registration) {
+    std::unique_ptr<DriverEvents> subscribing = SubscribeToDriver();
+    if (subscribing == nullptr) {
+        return Subscription::Lost;
     }
+    DriverEvents& events = *subscribing;
     {
         const std::lock_guard<std::mutex> lock(registration.mutex);
         if (registration.unregistered) {
-            ::close(fd);
-            return false;
+            return Subscription::Lost;
         }
-        registration.fd = fd;
+        registration.events = std::move(subscribing);
     }
-    wire::Receiver receiver(fd);
-    wire::Writer request(wire::Kind::Subscribe);
-    std::string reply;
-    if (wire::Send(fd, request) && receiver.Next(reply) &&
-        wire::Reader(reply).ReadKind() == wire::Kind::SubscribeReply) {
-        return true;
-    }
-    {
+    const Subscription result = events.Begin();
+    if (result != Subscription::Live) {
         const std::lock_guard<std::mutex> lock(registration.mutex);
-        registration.fd = -1;
+        registration.events.reset();
     }
-    ::close(fd);
-    return false;
+    return result;
 }
 
 bool Unregistered(Registration& registration) {
@@ -153,71 +137,55 @@ bool Unregistered(Registration& registration) {
     return registration.unregistered;
 }
 
-// Runs the callback for each event of the subscription on fd until the connection ends
-// (the simulator went away, or unregistering shut it down).
-void DeliverEvents(Registration* registration, int fd) {
+// Runs the callback for each event of the subscription until it ends (the driver went
+// away, or unregistering cancelled it).
+void DeliverEvents(Registration* registration, DriverEvents& events) {
     const auto handle = reinterpret_cast<HCMNOTIFICATION>(registration);
-    wire::Receiver receiver(fd);
-    std::string body;
-    while (receiver.Next(body)) {
-        wire::Reader event(body);
-        const wire::Kind kind = event.ReadKind();
-        const uint32_t action = event.U32();
-        const std::string_view link = event.Bytes();
-        if (kind != wire::Kind::Event || !event.ok()) {
-            break;
-        }
+    DriverEvent event;
+    while (events.Next(&event)) {
         DWORD size = 0;
-        std::vector<uint64_t> data = MakeEventData(InterfaceClass(), link, &size);
+        std::vector<uint64_t> data = MakeEventData(DriverInterfaceClass(), event.path, &size);
         if (Unregistered(*registration)) {
             break;
         }
         registration->callback(handle, registration->context,
-                               action == wire::kActionArrival
-                                   ? CM_NOTIFY_ACTION_DEVICEINTERFACEARRIVAL
-                                   : CM_NOTIFY_ACTION_DEVICEINTERFACEREMOVAL,
+                               event.arrival ? CM_NOTIFY_ACTION_DEVICEINTERFACEARRIVAL
+                                             : CM_NOTIFY_ACTION_DEVICEINTERFACEREMOVAL,
                                reinterpret_cast<PCM_NOTIFY_EVENT_DATA>(data.data()), size);
     }
 }
 
-// The registration's thread: delivers while connected, connects again while not.
+// The registration's thread: delivers while subscribed, subscribes again while not.
 void Deliver(Registration* registration) {
     std::chrono::milliseconds backoff = kFirstBackoff;
     for (;;) {
-        int fd = -1;
+        DriverEvents* events = nullptr;
         {
             std::unique_lock<std::mutex> lock(registration->mutex);
             if (registration->unregistered) {
                 break;
             }
-            fd = registration->fd;
-            if (fd < 0 && registration->unregistering.wait_for(
-                              lock, backoff, [&] { return registration->unregistered; })) {
+            events = registration->events.get();
+            if (events == nullptr && registration->unregistering.wait_for(lock, backoff, [&] {
+                    return registration->unregistered;
+                })) {
                 break;
             }
         }
-        if (fd < 0) {
+        if (events == nullptr) {
             backoff = std::min(backoff * 2, kLongestBackoff);
             Subscribe(*registration);
             continue;
         }
         backoff = kFirstBackoff;
-        DeliverEvents(registration, fd);
-        {
-            const std::lock_guard<std::mutex> lock(registration->mutex);
-            registration->fd = -1;
-        }
-        ::close(fd);
+        DeliverEvents(registration, *events);
+        const std::lock_guard<std::mutex> lock(registration->mutex);
+        registration->events.reset();
     }
     bool ownedByThread = false;
-    int fd = -1;
     {
         const std::lock_guard<std::mutex> lock(registration->mutex);
         ownedByThread = registration->ownedByThread;
-        std::swap(fd, registration->fd);  // subscribed just as it was unregistered
-    }
-    if (fd >= 0) {
-        ::close(fd);
     }
     if (ownedByThread) {
         delete registration;
@@ -240,38 +208,37 @@ CONFIGRET CM_Register_Notification(PCM_NOTIFY_FILTER pFilter, PVOID pContext,
     if (pFilter->FilterType != CM_NOTIFY_FILTER_TYPE_DEVICEINTERFACE || pFilter->Reserved != 0) {
         return CR_INVALID_DATA;
     }
-    if ((pFilter->Flags & ~CM_NOTIFY_FILTER_FLAG_ALL_INTERFACE_CLASSES) != 0) {
+    // Registrations for every interface class at once are not part of this layer.
+    if (pFilter->Flags != 0) {
         return CR_INVALID_FLAG;
     }
-    const GUID interfaceClass = InterfaceClass();
-    const bool wanted = (pFilter->Flags & CM_NOTIFY_FILTER_FLAG_ALL_INTERFACE_CLASSES) != 0 ||
-                        std::memcmp(&pFilter->u.DeviceInterface.ClassGuid, &interfaceClass,
+    const GUID interfaceClass = DriverInterfaceClass();
+    const bool wanted = std::memcmp(&pFilter->u.DeviceInterface.ClassGuid, &interfaceClass,
                                     sizeof interfaceClass) == 0;
 
-    auto* registration = new Registration;
+    auto registration = std::make_unique<Registration>();
     registration->context = pContext;
     registration->callback = pCallback;
-    // For another class the registration stands but stays quiet. Without a simulator its
+    // For another class the registration stands but stays quiet. Without a driver its
     // thread waits for one to come.
     if (wanted) {
-        // Subscribed before returning: whatever arrives after registration is seen.
-        Subscribe(*registration);
+        // Subscribed before returning: whatever arrives after registration is seen. A
+        // driver that refuses stands for a system without these notifications.
+        if (Subscribe(*registration) == Subscription::Refused) {
+            return CR_CALL_NOT_IMPLEMENTED;
+        }
         try {
-            registration->thread = std::thread(Deliver, registration);
+            registration->thread = std::thread(Deliver, registration.get());
         } catch (const std::system_error&) {
-            if (registration->fd >= 0) {
-                ::close(registration->fd);
-            }
-            delete registration;
             return CR_OUT_OF_MEMORY;
         }
     }
     {
         LiveRegistrations& registrations = Live();
         const std::lock_guard<std::mutex> lock(registrations.mutex);
-        registrations.live.insert(registration);
+        registrations.live.insert(registration.get());
     }
-    *pNotifyContext = reinterpret_cast<HCMNOTIFICATION>(registration);
+    *pNotifyContext = reinterpret_cast<HCMNOTIFICATION>(registration.release());
     return CR_SUCCESS;
 }
 
@@ -293,8 +260,8 @@ CONFIGRET CM_Unregister_Notification(HCMNOTIFICATION NotifyContext) {
         const std::lock_guard<std::mutex> lock(registration->mutex);
         registration->unregistered = true;
         registration->ownedByThread = fromCallback;
-        if (registration->fd >= 0) {
-            ::shutdown(registration->fd, SHUT_RDWR);  // wakes the thread from its wait
+        if (registration->events != nullptr) {
+            registration->events->Cancel();  // wakes the thread from its wait
         }
     }
     registration->unregistering.notify_all();

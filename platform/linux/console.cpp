@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -112,9 +113,10 @@ bool CatchSignals(ControlHandlers& handlers) {
 }  // namespace
 
 HANDLE GetStdHandle(DWORD nStdHandle) {
-    static HANDLE const handles[3] = {RegisterKernelObject(new StdStream(STDIN_FILENO)),
-                                      RegisterKernelObject(new StdStream(STDOUT_FILENO)),
-                                      RegisterKernelObject(new StdStream(STDERR_FILENO))};
+    static HANDLE const handles[3] = {
+        RegisterKernelObject(std::make_shared<StdStream>(STDIN_FILENO)),
+        RegisterKernelObject(std::make_shared<StdStream>(STDOUT_FILENO)),
+        RegisterKernelObject(std::make_shared<StdStream>(STDERR_FILENO))};
     switch (nStdHandle) {
         case STD_INPUT_HANDLE:
             return handles[0];
@@ -133,16 +135,15 @@ BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
     if (lpNumberOfBytesRead != nullptr) {
         *lpNumberOfBytesRead = 0;
     }
-    ssize_t got = -1;
-    int error = 0;
-    if (!UseKernelObject<StdStream>(hFile, [&](StdStream& stream) {
-            do {
-                got = ::read(stream.fd, lpBuffer, nNumberOfBytesToRead);
-            } while (got < 0 && errno == EINTR);
-            error = errno;
-        })) {
+    const std::shared_ptr<StdStream> stream = FindKernelObject<StdStream>(hFile);
+    if (stream == nullptr) {
         return FALSE;
     }
+    ssize_t got = -1;
+    do {
+        got = ::read(stream->fd, lpBuffer, nNumberOfBytesToRead);
+    } while (got < 0 && errno == EINTR);
+    const int error = errno;
     if (got < 0) {
         SetLastError(error == EBADF ? ERROR_INVALID_HANDLE : ERROR_GEN_FAILURE);
         return FALSE;

@@ -1,21 +1,18 @@
 #include "platform/linux/kernel_object.h"
 
-#include <condition_variable>
 #include <mutex>
 #include <unordered_map>
 
 namespace {
 
-// Live objects and how many uses of each are in progress.
-struct Registry {
+struct HandleTable {
     std::mutex mutex;
-    std::condition_variable idle;
-    std::unordered_map<KernelObject*, int> uses;
+    std::unordered_map<HANDLE, std::shared_ptr<KernelObject>> objects;
 };
 
-Registry& TheRegistry() {
-    static Registry* registry = new Registry;  // outlives every static destructor
-    return *registry;
+HandleTable& Table() {
+    static auto* table = new HandleTable;  // outlives every static destructor
+    return *table;
 }
 
 thread_local DWORD lastError = ERROR_SUCCESS;
@@ -35,56 +32,43 @@ DWORD KernelObject::Wait(DWORD /*milliseconds*/) {
     return WAIT_FAILED;
 }
 
-HANDLE RegisterKernelObject(KernelObject* object) {
-    Registry& registry = TheRegistry();
-    const std::lock_guard<std::mutex> lock(registry.mutex);
-    registry.uses.emplace(object, 0);
-    return object;
+HANDLE RegisterKernelObject(std::shared_ptr<KernelObject> object) {
+    HANDLE handle = object.get();
+    HandleTable& table = Table();
+    const std::lock_guard<std::mutex> lock(table.mutex);
+    table.objects.emplace(handle, std::move(object));
+    return handle;
 }
 
-KernelObject* AcquireKernelObject(HANDLE handle) {
-    Registry& registry = TheRegistry();
-    const std::lock_guard<std::mutex> lock(registry.mutex);
-    const auto found = registry.uses.find(static_cast<KernelObject*>(handle));
-    if (found == registry.uses.end()) {
-        return nullptr;
-    }
-    ++found->second;
-    return found->first;
+std::shared_ptr<KernelObject> FindAnyKernelObject(HANDLE handle) {
+    HandleTable& table = Table();
+    const std::lock_guard<std::mutex> lock(table.mutex);
+    const auto found = table.objects.find(handle);
+    return found != table.objects.end() ? found->second : nullptr;
 }
 
-void ReleaseKernelObject(KernelObject* object) {
-    Registry& registry = TheRegistry();
-    const std::lock_guard<std::mutex> lock(registry.mutex);
-    const auto found = registry.uses.find(object);
-    if (found != registry.uses.end() && --found->second == 0) {
-        registry.idle.notify_all();
+bool RemoveKernelObject(HANDLE handle, bool (*wanted)(const KernelObject*)) {
+    std::shared_ptr<KernelObject> removed;
+    {
+        HandleTable& table = Table();
+        const std::lock_guard<std::mutex> lock(table.mutex);
+        const auto found = table.objects.find(handle);
+        if (found == table.objects.end() || !wanted(found->second.get())) {
+            return false;
+        }
+        removed = std::move(found->second);
+        table.objects.erase(found);
     }
+    // Destroyed here, outside the lock, unless a call on another thread still holds it.
+    removed.reset();
+    return true;
 }
 
 BOOL CloseHandle(HANDLE hObject) {
-    Registry& registry = TheRegistry();
-    KernelObject* object = nullptr;
-    {
-        std::unique_lock<std::mutex> lock(registry.mutex);
-        auto found = registry.uses.find(static_cast<KernelObject*>(hObject));
-        if (found == registry.uses.end()) {
-            SetLastError(ERROR_INVALID_HANDLE);
-            return FALSE;
-        }
-        object = found->first;
-        registry.idle.wait(lock, [&] { return registry.uses.at(object) == 0; });
-        registry.uses.erase(object);
-    }
-    delete object;
-    return TRUE;
+    return CloseKernelObject<KernelObject>(hObject) ? TRUE : FALSE;
 }
 
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
-    DWORD result = WAIT_FAILED;
-    if (!UseKernelObject<KernelObject>(
-            hHandle, [&](KernelObject& object) { result = object.Wait(dwMilliseconds); })) {
-        return WAIT_FAILED;
-    }
-    return result;
+    const std::shared_ptr<KernelObject> object = FindKernelObject<KernelObject>(hHandle);
+    return object != nullptr ? object->Wait(dwMilliseconds) : WAIT_FAILED;
 }

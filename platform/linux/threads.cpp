@@ -93,12 +93,17 @@ HANDLE CreateEventA(LPSECURITY_ATTRIBUTES /*lpEventAttributes*/, BOOL bManualRes
         SetLastError(ERROR_NOT_SUPPORTED);
         return nullptr;
     }
-    return RegisterKernelObject(new EventObject(bManualReset != FALSE, bInitialState != FALSE));
+    return RegisterKernelObject(
+        std::make_shared<EventObject>(bManualReset != FALSE, bInitialState != FALSE));
 }
 
 BOOL SetEvent(HANDLE hEvent) {
-    return UseKernelObject<EventObject>(hEvent, [](EventObject& event) { event.Set(); }) ? TRUE
-                                                                                         : FALSE;
+    const std::shared_ptr<EventObject> event = FindKernelObject<EventObject>(hEvent);
+    if (event == nullptr) {
+        return FALSE;
+    }
+    event->Set();
+    return TRUE;
 }
 
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES /*lpThreadAttributes*/, SIZE_T /*dwStackSize*/,
@@ -108,7 +113,8 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES /*lpThreadAttributes*/, SIZE_T /*dwSta
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    HANDLE handle = RegisterKernelObject(new ThreadObject(lpStartAddress, lpParameter));
+    HANDLE handle =
+        RegisterKernelObject(std::make_shared<ThreadObject>(lpStartAddress, lpParameter));
     if (lpThreadId != nullptr) {
         *lpThreadId = static_cast<DWORD>(reinterpret_cast<uintptr_t>(handle) >> 4);
     }

@@ -140,15 +140,10 @@ BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE HandlerRoutine, BOOL Add);
 
 // SetupAPI device-interface enumeration.
 #define DIGCF_PRESENT 0x00000002u
-#define DIGCF_ALLCLASSES 0x00000004u
 #define DIGCF_DEVICEINTERFACE 0x00000010u
 
-struct SP_DEVINFO_DATA {
-    DWORD cbSize;
-    GUID ClassGuid;
-    DWORD DevInst;
-    ULONG_PTR Reserved;
-};
+// Device records are never asked for (the parameters that take them are null).
+struct SP_DEVINFO_DATA;
 typedef SP_DEVINFO_DATA* PSP_DEVINFO_DATA;
 
 struct SP_DEVICE_INTERFACE_DATA {
@@ -189,7 +184,6 @@ BOOL SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet);
 #define CR_CALL_NOT_IMPLEMENTED 0x00000034u
 #define CR_INVALID_STRUCTURE_SIZE 0x0000003Bu
 #define MAX_DEVICE_ID_LEN 200
-#define CM_NOTIFY_FILTER_FLAG_ALL_INTERFACE_CLASSES 0x00000001u
 
 struct HCMNOTIFICATION__;
 typedef HCMNOTIFICATION__* HCMNOTIFICATION;

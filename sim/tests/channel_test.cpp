@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "platform/win32.h"
-#include "sim/tests/sim_process.h"
+#include "tests/support/simulator.h"
 
 namespace {
 
@@ -49,7 +49,7 @@ uint32_t QueryWord(HANDLE configure, uint32_t selector) {
 }
 
 TEST(Channel, SharingAndCloseTakeEffectBeforeTheCallsReturn) {
-    SimServer server({"--adapter", "4:00C1"});
+    Simulator server({"--adapter", "4:00C1"});
     const std::string path = ChannelPath(0, "VekDiagConfigure");
     HANDLE configure = Open(path, GENERIC_ALL);
     ASSERT_NE(configure, INVALID_HANDLE_VALUE);
@@ -59,7 +59,7 @@ TEST(Channel, SharingAndCloseTakeEffectBeforeTheCallsReturn) {
     EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
     ASSERT_TRUE(CloseHandle(configure));
     // No wait: the close is on record and the channel free once CloseHandle returns.
-    EXPECT_EQ(Sim({"requests", "0"}),
+    EXPECT_EQ(server.Control({"requests", "0"}),
               "open VekDiagConfigure access=0x10000000 share=0x0\n"
               "ioctl 0xC3516000 in=0x00000000 out=12\n"
               "open VekDiagConfigure access=0x10000000 share=0x0 -> error 32\n"
@@ -70,14 +70,14 @@ TEST(Channel, SharingAndCloseTakeEffectBeforeTheCallsReturn) {
 }
 
 TEST(Channel, ArgumentAndHandleRules) {
-    SimServer server;
+    Simulator server;
     EXPECT_EQ(CreateFileA(ChannelPath(0, "VekDiagTextLog").c_str(), GENERIC_READ, 0, nullptr, 1, 0,
                           nullptr),
               INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(Open(ChannelPath(1, "VekDiagTextLog")), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(Sim({"requests", "0"}), "");  // neither reached the adapter
+    EXPECT_EQ(server.Control({"requests", "0"}), "");  // neither reached the adapter
 
     HANDLE text = Open(ChannelPath(0, "VekDiagTextLog"));
     ASSERT_NE(text, INVALID_HANDLE_VALUE);
@@ -99,10 +99,10 @@ TEST(Channel, ArgumentAndHandleRules) {
 }
 
 TEST(Channel, PartialReadReportsItsBytesWithMoreData) {
-    SimServer server;
+    Simulator server;
     HANDLE text = Open(ChannelPath(0, "VekDiagTextLog"));
-    Sim({"text", "0", "hello", "world"});
-    Sim({"fault", "0", "partial-read"});
+    server.Control({"text", "0", "hello", "world"});
+    server.Control({"fault", "0", "partial-read"});
     DWORD error = 0;
     EXPECT_EQ(Read(text, 5, &error), "hello");
     EXPECT_EQ(error, ERROR_MORE_DATA);
@@ -110,15 +110,29 @@ TEST(Channel, PartialReadReportsItsBytesWithMoreData) {
     EXPECT_EQ(error, 0u);
     EXPECT_EQ(Read(text, 4096, &error), "");
     EXPECT_EQ(error, 0u);
-    EXPECT_EQ(Sim({"served", "0", "text"}), "hello world");
+    EXPECT_EQ(server.Control({"served", "0", "text"}), "hello world");
+    CloseHandle(text);
+}
+
+// The count a driver reports is passed on as it is, the bytes never beyond the buffer.
+TEST(Channel, OvercountIsReportedAndTheBufferKeptTo) {
+    Simulator server;
+    HANDLE text = Open(ChannelPath(0, "VekDiagTextLog"));
+    server.Control({"text", "0", "abcdefgh"});
+    server.Control({"fault", "0", "overcount"});
+    char buffer[8] = {};
+    DWORD returned = 0;
+    EXPECT_TRUE(DeviceIoControl(text, kReadLog, nullptr, 0, buffer, 4, &returned, nullptr));
+    EXPECT_EQ(returned, 5u);
+    EXPECT_EQ(std::string(buffer, sizeof buffer), std::string("abcd\0\0\0\0", 8));
     CloseHandle(text);
 }
 
 TEST(Channel, RemovedAdapterThenDeadServer) {
-    SimServer server({"--adapter", "0:1", "--adapter", "1:1"});
+    Simulator server({"--adapter", "0:1", "--adapter", "1:1"});
     HANDLE first = Open(ChannelPath(0, "VekDiagTextLog"));
     HANDLE second = Open(ChannelPath(1, "VekDiagTextLog"));
-    Sim({"remove", "0"});
+    server.Control({"remove", "0"});
     DWORD error = 0;
     Read(first, 64, &error);
     EXPECT_EQ(error, ERROR_DEVICE_REMOVED);
@@ -138,7 +152,7 @@ TEST(Channel, RemovedAdapterThenDeadServer) {
 }
 
 TEST(Channel, OneHandleSharedByThreadsKeepsRequestsApart) {
-    SimServer server({"--adapter", "3:7"});
+    Simulator server({"--adapter", "3:7"});
     HANDLE configure = Open(ChannelPath(0, "VekDiagConfigure"), GENERIC_ALL);
     std::atomic<int> wrong{0};
     std::vector<std::thread> threads;
@@ -161,8 +175,8 @@ TEST(Channel, OneHandleSharedByThreadsKeepsRequestsApart) {
 
 TEST(Channel, ReadsSixteenMebibytesQuickly) {
     constexpr size_t kTotal = 16u << 20;
-    SimServer server({"--log-size", std::to_string(kTotal)});
-    Sim({"fill", "0", "timing", std::to_string(kTotal)});
+    Simulator server({"--log-size", std::to_string(kTotal)});
+    server.Control({"fill", "0", "timing", std::to_string(kTotal)});
     HANDLE timing = Open(ChannelPath(0, "VekDiagTimingLog"));
     std::string received;
     received.reserve(kTotal);
@@ -179,7 +193,7 @@ TEST(Channel, ReadsSixteenMebibytesQuickly) {
     std::cout << "read 16 MiB in 4096-byte requests: " << rate << " MiB/s\n";
     RecordProperty("MiBPerSecond", static_cast<int>(rate));
     ASSERT_EQ(received.size(), kTotal);
-    EXPECT_TRUE(received == Sim({"served", "0", "timing"}));
+    EXPECT_TRUE(received == server.Control({"served", "0", "timing"}));
     EXPECT_GT(rate, 10.0);
     CloseHandle(timing);
 }
@@ -187,17 +201,17 @@ TEST(Channel, ReadsSixteenMebibytesQuickly) {
 // What a client received, read by read, is what the record says after the simulator
 // was killed: the bytes and the length of every read, the failed one included.
 TEST(Channel, ServedRecordSurvivesAKill) {
-    SimServer server({"--log-size", "1000000"});
-    Sim({"fill", "0", "timing", "300000"});
-    Sim({"readsize", "0", "random", "9"});
-    const std::string instance = Sim({"instance", "0"});
+    Simulator server({"--log-size", "1000000"});
+    server.Control({"fill", "0", "timing", "300000"});
+    server.Control({"readsize", "0", "random", "9"});
+    const std::string instance = server.Control({"instance", "0"});
     HANDLE timing = Open(ChannelPath(0, "VekDiagTimingLog"));
     std::string received;
     std::string lengths;
     DWORD error = 0;
     for (int i = 0; i < 60; ++i) {
         if (i == 30) {
-            Sim({"fault", "0", "fail-read"});
+            server.Control({"fault", "0", "fail-read"});
         }
         const std::string block = Read(timing, 4096, &error);
         EXPECT_EQ(error, i == 30 ? ERROR_GEN_FAILURE : 0u);
@@ -208,19 +222,21 @@ TEST(Channel, ServedRecordSurvivesAKill) {
     server.Kill();
     CloseHandle(timing);
     EXPECT_EQ(instance, "0\n");
-    const SimResult bytes = RunSim({"served", "--record", server.root, "0", "timing"});
+    const ProcessResult bytes =
+        server.TryControl({"served", "--record", server.root, "0", "timing"});
     EXPECT_EQ(bytes.status, 0);
     EXPECT_TRUE(bytes.out == received);
-    EXPECT_EQ(RunSim({"served", "--record", server.root, "0", "timing", "--blocks"}).out, lengths);
-    EXPECT_EQ(RunSim({"served", "0", "timing"}).status, 1);  // that one needs a server
+    EXPECT_EQ(server.TryControl({"served", "--record", server.root, "0", "timing", "--blocks"}).out,
+              lengths);
+    EXPECT_EQ(server.TryControl({"served", "0", "timing"}).status, 1);  // that one needs a server
 }
 
 TEST(Channel, NoServerMeansNoDevice) {
-    SimServer none({}, false);
+    Simulator none{Simulator::NoServer{}};
     EXPECT_EQ(Open(ChannelPath(0, "VekDiagTextLog")), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(RunSim({"options", "0"}).status, 1);
-    EXPECT_EQ(RunSim({"options"}).status, 2);
+    EXPECT_EQ(none.TryControl({"options", "0"}).status, 1);
+    EXPECT_EQ(none.TryControl({"options"}).status, 2);
 }
 
 }  // namespace

@@ -62,6 +62,9 @@ TEST(CommandSyntax, UsageErrors) {
              {"served", "--record", "/r", "0"},
              {"served", "0", "text", "--block"},
              {"subscribers", "0"},
+             {"pnp"},
+             {"pnp", "0", "clear"},
+             {"pnp", "fail-everything"},
              {"add", "0:1", "--path"},
              {"add", "0:1", "--path", ""},
              {"add", "0:1", "--path", "bad \xC3"},
@@ -117,6 +120,9 @@ TEST(CommandSyntax, DriverPlayingCommands) {
     const auto fault = Parse({"fault", "0", "fail-read"});
     ASSERT_TRUE(fault);
     EXPECT_EQ(fault->fault, FaultKind::FailRead);
+    const auto pnp = Parse({"pnp", "refuse-registration"});
+    ASSERT_TRUE(pnp);
+    EXPECT_EQ(pnp->pnp, PnpFault::RefuseRegistration);
 }
 
 TEST(CommandSyntax, Utf16LengthOfPaths) {

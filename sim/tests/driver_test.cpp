@@ -1,7 +1,6 @@
 #include "sim/driver.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <chrono>
 #include <cstring>
@@ -14,6 +13,7 @@
 #include "sim/driver_abi.h"
 #include "sim/served_record.h"
 #include "sim/stream_writer.h"
+#include "tests/support/private_folder.h"
 
 namespace {
 
@@ -30,19 +30,19 @@ std::string Words(std::initializer_list<uint32_t> words) {
 
 // A folder of its own for one test's records, removed afterwards.
 struct TempFolder {
-    TempFolder() {
-        char pattern[] = "/tmp/vdt-XXXXXX";
-        path = mkdtemp(pattern);
-        served = ServedFolder(path);
+    TempFolder() : path(folder.path()), served(ServedFolder(path)) {
         std::filesystem::create_directory(served);
     }
-    ~TempFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-    std::filesystem::path path;
-    std::filesystem::path served;  // the records, as a server in this root keeps them
+    const PrivateFolder folder;
+    const std::filesystem::path path;
+    const std::filesystem::path served;  // the records, as a server in this root keeps them
 };
+
+std::vector<InterfaceEntry> Listed(const Driver& driver) {
+    std::vector<InterfaceEntry> entries;
+    EXPECT_EQ(driver.Interfaces(&entries), 0u);
+    return entries;
+}
 
 ControlResult RunOn(Driver& driver, const std::vector<std::string>& args) {
     std::string error;
@@ -198,7 +198,7 @@ TEST_F(DriverTest, HotPlugRenumbersPositionsAndNeverReusesInstances) {
     EXPECT_EQ(Run({"add", "9:1"}).output, InterfacePath(2) + "\n");
     // Position 0 is now the second original adapter (instance 1).
     EXPECT_EQ(Run({"options", "2"}).status, 1);
-    const std::vector<InterfaceEntry> all = driver_.Interfaces();
+    const std::vector<InterfaceEntry> all = Listed(driver_);
     ASSERT_EQ(all.size(), 3u);
     EXPECT_FALSE(all[0].present);
     ASSERT_EQ(sink.events.size(), 2u);
@@ -263,6 +263,38 @@ TEST_F(DriverTest, FailReadFailsOnceWithoutBytes) {
     EXPECT_EQ(Run({"served", "0", "text", "--blocks"}).output, "0\n3\n");
 }
 
+// A driver that miscounts: the bytes stay within the buffer, the count does not.
+TEST_F(DriverTest, OvercountReportsMoreThanTheBufferHoldsOnce) {
+    const OpenChannel text = MustOpen(Path(0, "VekDiagTextLog"), kRead);
+    Run({"text", "0", "abcdef"});
+    Run({"fault", "0", "overcount"});
+    const IoctlResult miscounted = driver_.Ioctl(text, drv::kIoctlReadLog, "", 4);
+    EXPECT_EQ(miscounted.error, 0u);
+    EXPECT_EQ(miscounted.output, "abcd");
+    EXPECT_EQ(miscounted.output.size() + miscounted.overcount, 5u);
+    const IoctlResult next = driver_.Ioctl(text, drv::kIoctlReadLog, "", 4);
+    EXPECT_EQ(next.output, "ef");
+    EXPECT_EQ(next.overcount, 0u);
+    EXPECT_EQ(Run({"served", "0", "text", "--blocks"}).output, "4\n2\n");
+}
+
+TEST_F(DriverTest, PlugAndPlayFaultsFailTheListingAndRefuseRegistrations) {
+    RecordingSink refused;
+    Run({"pnp", "fail-enumeration"});
+    Run({"pnp", "refuse-registration"});
+    std::vector<InterfaceEntry> entries = {{"stale", true}};
+    EXPECT_EQ(driver_.Interfaces(&entries), drv::kErrorGenFailure);
+    EXPECT_TRUE(entries.empty());
+    EXPECT_FALSE(driver_.Subscribe(&refused));
+    EXPECT_EQ(Run({"subscribers"}).output, "0\n");
+    Run({"add", "7:1"});
+    EXPECT_TRUE(refused.events.empty());
+    Run({"pnp", "clear"});
+    EXPECT_EQ(Listed(driver_).size(), 3u);
+    ASSERT_TRUE(driver_.Subscribe(&refused));
+    driver_.Unsubscribe(&refused);
+}
+
 TEST_F(DriverTest, RawBytesFromHexOrAFileAreAppendedExactly) {
     const std::filesystem::path file = records_.path / "raw.bin";
     const std::string fileBytes("\x00\xFF\xA0", 3);
@@ -290,7 +322,7 @@ TEST(DriverRecords, OutliveTheAdapterAndTheDriverAndNoInstanceIsUsedTwice) {
         EXPECT_EQ(RunOn(first, {"served", "1", "text"}).status, 1);  // no such position now
     }
     Driver second(ServeOptions{{{0, 1}}, 1000}, root.served);
-    EXPECT_EQ(second.Interfaces().at(0).path, InterfacePath(2));
+    EXPECT_EQ(Listed(second).at(0).path, InterfacePath(2));
     EXPECT_EQ(RunOn(second, {"instance", "0"}).output, "2\n");
     EXPECT_EQ(RunOn(second, {"add", "0:1"}).output, InterfacePath(3) + "\n");
     EXPECT_EQ(served, "kep");
@@ -327,7 +359,7 @@ TEST_F(DriverTest, SlowAdapterAnswersLateWithoutHoldingUpTheOthers) {
 TEST_F(DriverTest, AdapterWithAPathOfItsOwn) {
     const std::string path = "\\\\?\\custom \xC3\xA9 path";
     EXPECT_EQ(Run({"add", "3:1", "--path", path}).output, path + "\n");
-    EXPECT_EQ(driver_.Interfaces().back().path, path);
+    EXPECT_EQ(Listed(driver_).back().path, path);
     MustOpen(path + "\\VekDiagTimingLog", kRead);
     EXPECT_EQ(Run({"add", "4:1", "--path", "\\\\?\\CUSTOM \xC3\xA9 PATH"}).status, 1);
     EXPECT_EQ(Run({"instance", "2"}).output, "2\n");

@@ -5,13 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32.h"
-#include "sim/tests/sim_process.h"
+#include "adapter/vekdiag_protocol.h"
+#include "tests/support/simulator.h"
 
 namespace {
 
-constexpr GUID kVekDiag = {
-    0x7F95AF7C, 0xF68A, 0x4351, {0xBB, 0x8E, 0x26, 0x8A, 0xF2, 0x8E, 0xA1, 0x4C}};
+const GUID* const kVekDiag = &GUID_DEVINTERFACE_VEKDIAG;
 
 struct Listed {
     std::string path;
@@ -19,13 +18,13 @@ struct Listed {
 };
 
 std::vector<Listed> List(DWORD flags) {
-    HDEVINFO set = SetupDiGetClassDevsA(&kVekDiag, nullptr, nullptr, flags);
+    HDEVINFO set = SetupDiGetClassDevsA(kVekDiag, nullptr, nullptr, flags);
     EXPECT_NE(set, INVALID_HANDLE_VALUE);
     std::vector<Listed> listed;
     SP_DEVICE_INTERFACE_DATA data = {};
     data.cbSize = sizeof data;
-    for (DWORD i = 0; SetupDiEnumDeviceInterfaces(set, nullptr, &kVekDiag, i, &data); ++i) {
-        EXPECT_EQ(std::memcmp(&data.InterfaceClassGuid, &kVekDiag, sizeof kVekDiag), 0);
+    for (DWORD i = 0; SetupDiEnumDeviceInterfaces(set, nullptr, kVekDiag, i, &data); ++i) {
+        EXPECT_EQ(std::memcmp(&data.InterfaceClassGuid, kVekDiag, sizeof(GUID)), 0);
         std::vector<uint64_t> storage(32);
         auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(storage.data());
         detail->cbSize = sizeof *detail;
@@ -40,9 +39,9 @@ std::vector<Listed> List(DWORD flags) {
 constexpr DWORD kPresent = DIGCF_PRESENT | DIGCF_DEVICEINTERFACE;
 
 TEST(Enumeration, PresentOnlyOrAlsoRemovedInterfaces) {
-    SimServer server({"--adapter", "0:1", "--adapter", "1:1"});
-    const std::string added = Sim({"add", "2:1"});
-    Sim({"remove", "0"});
+    Simulator server({"--adapter", "0:1", "--adapter", "1:1"});
+    const std::string added = server.Control({"add", "2:1"});
+    server.Control({"remove", "0"});
     const std::vector<Listed> present = List(kPresent);
     ASSERT_EQ(present.size(), 2u);
     EXPECT_EQ(present[0].path, R"(\\?\ROOT#MEDIA#0001#{7f95af7c-f68a-4351-bb8e-268af28ea14c})");
@@ -60,16 +59,16 @@ TEST(Enumeration, PresentOnlyOrAlsoRemovedInterfaces) {
 }
 
 TEST(Enumeration, DetailSizeRules) {
-    SimServer server;
-    HDEVINFO set = SetupDiGetClassDevsA(&kVekDiag, nullptr, nullptr, kPresent);
-    Sim({"add", "1:1"});  // the set is a snapshot: not in it
+    Simulator server;
+    HDEVINFO set = SetupDiGetClassDevsA(kVekDiag, nullptr, nullptr, kPresent);
+    server.Control({"add", "1:1"});  // the set is a snapshot: not in it
     SP_DEVICE_INTERFACE_DATA data = {};
     data.cbSize = 28;
-    EXPECT_FALSE(SetupDiEnumDeviceInterfaces(set, nullptr, &kVekDiag, 0, &data));
+    EXPECT_FALSE(SetupDiEnumDeviceInterfaces(set, nullptr, kVekDiag, 0, &data));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_USER_BUFFER);
     data.cbSize = sizeof data;
-    ASSERT_TRUE(SetupDiEnumDeviceInterfaces(set, nullptr, &kVekDiag, 0, &data));
-    EXPECT_FALSE(SetupDiEnumDeviceInterfaces(set, nullptr, &kVekDiag, 1, &data));
+    ASSERT_TRUE(SetupDiEnumDeviceInterfaces(set, nullptr, kVekDiag, 0, &data));
+    EXPECT_FALSE(SetupDiEnumDeviceInterfaces(set, nullptr, kVekDiag, 1, &data));
 
     const std::string path = R"(\\?\ROOT#MEDIA#0000#{7f95af7c-f68a-4351-bb8e-268af28ea14c})";
     DWORD required = 0;
@@ -92,7 +91,7 @@ TEST(Enumeration, DetailSizeRules) {
     EXPECT_EQ(detail->DevicePath, path);
 
     // Interface records belong to their set.
-    HDEVINFO another = SetupDiGetClassDevsA(&kVekDiag, nullptr, nullptr, kPresent);
+    HDEVINFO another = SetupDiGetClassDevsA(kVekDiag, nullptr, nullptr, kPresent);
     EXPECT_FALSE(SetupDiGetDeviceInterfaceDetailA(another, &data, detail, 256, nullptr, nullptr));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
     SetupDiDestroyDeviceInfoList(another);
@@ -100,7 +99,7 @@ TEST(Enumeration, DetailSizeRules) {
     EXPECT_TRUE(SetupDiDestroyDeviceInfoList(set));
     EXPECT_FALSE(SetupDiDestroyDeviceInfoList(set));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
-    EXPECT_FALSE(SetupDiEnumDeviceInterfaces(set, nullptr, &kVekDiag, 0, &data));
+    EXPECT_FALSE(SetupDiEnumDeviceInterfaces(set, nullptr, kVekDiag, 0, &data));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
     EXPECT_FALSE(SetupDiGetDeviceInterfaceDetailA(set, &data, detail, 256, nullptr, nullptr));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
@@ -110,14 +109,14 @@ TEST(Enumeration, DetailSizeRules) {
 // The narrow enumeration gives an own path's bytes as they are, and its channels open by
 // that path followed by the channel's name.
 TEST(Enumeration, PathOfItsOwnIsListedAsBytesAndOpensItsChannels) {
-    SimServer server({"--no-adapter"});
+    Simulator server({"--no-adapter"});
     const std::string path = "\\\\?\\caf\xC3\xA9#" + std::string(32000, 'y');
-    Sim({"add", "0:1", "--path", path});
-    Sim({"text", "0", "by the long path"});
-    HDEVINFO set = SetupDiGetClassDevsA(&kVekDiag, nullptr, nullptr, kPresent);
+    server.Control({"add", "0:1", "--path", path});
+    server.Control({"text", "0", "by the long path"});
+    HDEVINFO set = SetupDiGetClassDevsA(kVekDiag, nullptr, nullptr, kPresent);
     SP_DEVICE_INTERFACE_DATA data = {};
     data.cbSize = sizeof data;
-    ASSERT_TRUE(SetupDiEnumDeviceInterfaces(set, nullptr, &kVekDiag, 0, &data));
+    ASSERT_TRUE(SetupDiEnumDeviceInterfaces(set, nullptr, kVekDiag, 0, &data));
     DWORD required = 0;
     SetupDiGetDeviceInterfaceDetailA(set, &data, nullptr, 0, &required, nullptr);
     ASSERT_EQ(required, 4 + path.size() + 1);
@@ -139,8 +138,24 @@ TEST(Enumeration, PathOfItsOwnIsListedAsBytesAndOpensItsChannels) {
     CloseHandle(text);
 }
 
+TEST(Enumeration, ListingThatFailsGivesNoSetAndOnlyWhatTheProgramAsksIsSupported) {
+    Simulator server;
+    server.Control({"pnp", "fail-enumeration"});
+    EXPECT_EQ(SetupDiGetClassDevsA(kVekDiag, nullptr, nullptr, kPresent), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_GEN_FAILURE);
+    server.Control({"pnp", "clear"});
+    EXPECT_EQ(List(kPresent).size(), 1u);
+    // Setup classes, other flags and enumerator filters are not part of the layer.
+    for (const DWORD flags : {DWORD{DIGCF_PRESENT}, kPresent | 0x4u}) {
+        EXPECT_EQ(SetupDiGetClassDevsA(kVekDiag, nullptr, nullptr, flags), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), ERROR_NOT_SUPPORTED);
+    }
+    EXPECT_EQ(SetupDiGetClassDevsA(kVekDiag, "ROOT", nullptr, kPresent), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_NOT_SUPPORTED);
+}
+
 TEST(Enumeration, NoServerGivesAnEmptySet) {
-    SimServer none({}, false);
+    Simulator none{Simulator::NoServer{}};
     EXPECT_TRUE(List(kPresent).empty());
     EXPECT_EQ(SetupDiGetClassDevsA(nullptr, nullptr, nullptr, kPresent), INVALID_HANDLE_VALUE);
 }

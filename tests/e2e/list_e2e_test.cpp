@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <string>
 #include <vector>
@@ -11,13 +10,10 @@ namespace {
 using Lines = std::vector<std::string>;
 
 TEST(ListCommand, NoServerMeansNoAdapters) {
-    char pattern[] = "/tmp/qv-XXXXXX";
-    const std::string empty = mkdtemp(pattern);
-    setenv("VEKDIAG_SIM_ROOT", empty.c_str(), 1);
-    const ProcessResult run = RunProcess({QUORVIN_EXE, "-q", "list"});
+    Simulator none{Simulator::NoServer{}};
+    const ProcessResult run = none.Quorvin({"-q", "list"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, "0 devices found\n");
-    rmdir(empty.c_str());
 }
 
 TEST(ListCommand, NoAdapterPresent) {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "adapter/device_interface_list.h"
-#include "tests/support/fake_driver.h"
+#include "tests/support/in_process_driver.h"
 
 namespace {
 
@@ -17,25 +17,29 @@ const char kSecond[] = "\\\\?\\ROOT#MEDIA#0001#{7f95af7c-f68a-4351-bb8e-268af28e
 
 class DeviceListTest : public ::testing::Test {
 protected:
-    void SetUp() override { FakeDriver::Get().Reset(); }
-    void TearDown() override { EXPECT_EQ(FakeDriver::Get().ActiveRegistrations(), 0); }
+    void TearDown() override { EXPECT_EQ(driver_.Subscribers(), 0); }
+    InProcessDriver driver_{{"--no-adapter"}};
 };
 
 std::wstring Wide(const char* text) {
     return std::wstring(text, text + std::strlen(text));
 }
 
+// A removed adapter is no adapter: the enumeration asks for present interfaces only.
 TEST_F(DeviceListTest, NoAdapterGivesAnEmptyList) {
+    driver_.Control({"add", "0:1"});
+    driver_.Control({"remove", "0"});
     const VekDiagDeviceList list;
     EXPECT_EQ(list.deviceCount, 0u);
     EXPECT_EQ(list.devices, nullptr);
     EXPECT_EQ(list.GetDevice(0), nullptr);
-    EXPECT_EQ(FakeDriver::Get().lastClassDevsFlags, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
 }
 
+// The platform layer lists interfaces only when asked for present interfaces of the
+// driver's class (DIGCF_PRESENT | DIGCF_DEVICEINTERFACE), so these come only with those.
 TEST_F(DeviceListTest, DevicesFollowEnumerationOrderAndGetDeviceIsBounded) {
-    FakeDriver::Get().AddAdapter(kFirst, 7, 0x00AB);
-    FakeDriver::Get().AddAdapter(kSecond, 2, 0x1A2B);
+    driver_.Control({"add", "7:AB"});
+    driver_.Control({"add", "2:1A2B"});
     const VekDiagDeviceList list;
     ASSERT_EQ(list.deviceCount, 2u);
     EXPECT_EQ(list.GetDevice(0)->adapterIndex, 7);
@@ -46,17 +50,22 @@ TEST_F(DeviceListTest, DevicesFollowEnumerationOrderAndGetDeviceIsBounded) {
 }
 
 TEST_F(DeviceListTest, FailedQueryOfTheSetGivesAnEmptyList) {
-    FakeDriver::Get().AddAdapter(kFirst, 0, 0);
-    FakeDriver::Get().failClassDevs = true;
+    driver_.Control({"add", "0:1"});
+    driver_.Control({"pnp", "fail-enumeration"});
     const VekDiagDeviceList list;
     EXPECT_EQ(list.deviceCount, 0u);
 }
 
+// A path longer than any the program takes (here 40000 bytes of UTF-8, 20004 characters)
+// cannot be read into its entry.
 TEST_F(DeviceListTest, InterfaceWhosePathCannotBeReadEndsTheEnumeration) {
-    FakeDriver::Get().AddAdapter(kFirst, 0, 0);
-    FakeDriver::Get().AddAdapter(kSecond, 1, 0);
-    FakeDriver::Get().AddAdapter("\\\\?\\THIRD", 2, 0);
-    FakeDriver::Get().failDetailAt = 1;
+    std::string unreadable = "\\\\?\\";
+    for (int i = 0; i < 20000; ++i) {
+        unreadable += "\xC3\xA9";
+    }
+    driver_.Control({"add", "0:1"});
+    driver_.Control({"add", "1:1", "--path", unreadable});
+    driver_.Control({"add", "2:1"});
     DeviceInterfaceList found = EnumerateDeviceInterfaces(&GUID_DEVINTERFACE_VEKDIAG, 0x12);
     ASSERT_EQ(found.count, 1);
     EXPECT_STREQ(found.head->DevicePath(), kFirst);
@@ -65,32 +74,33 @@ TEST_F(DeviceListTest, InterfaceWhosePathCannotBeReadEndsTheEnumeration) {
     EXPECT_EQ(found.head, nullptr);
 }
 
+// The platform layer subscribes only a registration whose filter is a whole
+// CM_NOTIFY_FILTER for the interfaces of the driver's class, without flags.
 TEST_F(DeviceListTest, RegistersForInterfacesOfTheDriversClass) {
     const VekDiagDeviceList list;
-    ASSERT_EQ(FakeDriver::Get().ActiveRegistrations(), 1);
-    const CM_NOTIFY_FILTER filter = FakeDriver::Get().LastFilter();
-    EXPECT_EQ(filter.cbSize, 416u);
-    EXPECT_EQ(filter.Flags, 0u);
-    EXPECT_EQ(filter.FilterType, CM_NOTIFY_FILTER_TYPE_DEVICEINTERFACE);
-    EXPECT_EQ(std::memcmp(&filter.u.DeviceInterface.ClassGuid, &GUID_DEVINTERFACE_VEKDIAG, 16), 0);
+    EXPECT_NE(list.notificationHandle, nullptr);
+    EXPECT_EQ(driver_.Subscribers(), 1);
 }
 
+// As on a system without arrival notifications.
 TEST_F(DeviceListTest, FailedRegistrationIsHarmless) {
-    FakeDriver::Get().AddAdapter(kFirst, 0, 0x1A2B);
-    FakeDriver::Get().registerResult = CR_CALL_NOT_IMPLEMENTED;
+    driver_.Control({"add", "0:1A2B"});
+    driver_.Control({"pnp", "refuse-registration"});
     VekDiagDeviceList list;
     EXPECT_EQ(list.notificationHandle, nullptr);
     EXPECT_EQ(list.deviceCount, 1u);
-    FakeDriver::Get().Notify(CM_NOTIFY_ACTION_DEVICEINTERFACEARRIVAL, Wide(kSecond));
+    driver_.Control({"add", "1:1"});
+    driver_.WaitForDelivery();
     EXPECT_EQ(list.TakeNewDevicePath(), nullptr);
 }
 
 TEST_F(DeviceListTest, ArrivalFillsTheSlotAndTheNewestWins) {
     VekDiagDeviceList list;
     EXPECT_EQ(list.TakeNewDevicePath(), nullptr);
-    FakeDriver::Get().Notify(CM_NOTIFY_ACTION_DEVICEINTERFACEARRIVAL, Wide(kFirst));
-    FakeDriver::Get().Notify(CM_NOTIFY_ACTION_DEVICEINTERFACEARRIVAL, Wide(kSecond));
-    FakeDriver::Get().Notify(CM_NOTIFY_ACTION_DEVICEINTERFACEREMOVAL, Wide(kFirst));
+    driver_.Control({"add", "0:1"});
+    driver_.Control({"add", "1:1"});
+    driver_.Control({"remove", "0"});
+    driver_.WaitForDelivery();
     const std::unique_ptr<WCHAR[]> path = list.TakeNewDevicePath();
     ASSERT_NE(path, nullptr);
     EXPECT_EQ(std::wstring(path.get()), Wide(kSecond));
@@ -100,7 +110,8 @@ TEST_F(DeviceListTest, ArrivalFillsTheSlotAndTheNewestWins) {
 TEST_F(DeviceListTest, UntakenPathIsFreedWithTheList) {
     // Leak checkers see the path freed by the destructor.
     VekDiagDeviceList list;
-    FakeDriver::Get().Notify(CM_NOTIFY_ACTION_DEVICEINTERFACEARRIVAL, Wide(kFirst));
+    driver_.Control({"add", "0:1"});
+    driver_.WaitForDelivery();
     EXPECT_NE(list.newDevicePath.load(), nullptr);
 }
 
@@ -147,15 +158,15 @@ TEST_F(DeviceListTest, ConcurrentArrivalsAndTakesLoseNothingAndFreeEverythingOnc
 }
 
 TEST_F(DeviceListTest, DestructionEndsTheRegistrationAndClosesChannels) {
-    FakeDriver::Get().AddAdapter(kFirst, 0, 0);
-    FakeDriver::Get().AddAdapter(kSecond, 1, 0);
+    driver_.Control({"add", "0:1"});
+    driver_.Control({"add", "1:1"});
     {
         const VekDiagDeviceList list;
-        EXPECT_EQ(FakeDriver::Get().ActiveRegistrations(), 1);
+        EXPECT_EQ(driver_.Subscribers(), 1);
     }
-    EXPECT_EQ(FakeDriver::Get().ActiveRegistrations(), 0);
-    EXPECT_EQ(FakeDriver::Get().Requests(0).back(), "close VekDiagConfigure");
-    EXPECT_EQ(FakeDriver::Get().Requests(1).back(), "close VekDiagConfigure");
+    EXPECT_EQ(driver_.Subscribers(), 0);
+    EXPECT_EQ(driver_.Requests(0).back(), "close VekDiagConfigure");
+    EXPECT_EQ(driver_.Requests(1).back(), "close VekDiagConfigure");
 }
 
 }  // namespace

@@ -7,7 +7,8 @@
 #include "adapter/vekdiag_device.h"
 #include "logs/log_sinks.h"
 #include "tests/support/capture_stdout.h"
-#include "tests/support/fake_driver.h"
+#include "tests/support/in_process_driver.h"
+#include "tests/support/request_record.h"
 #include "tests/support/timing_stream.h"
 
 namespace {
@@ -39,21 +40,9 @@ private:
 
 class DrainLogTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        FakeDriver::Get().Reset();
-        adapter_ = &FakeDriver::Get().AddAdapter(kPath, 0, 0x1A2B);
-    }
-    void Script(FakeChannelId channel, std::initializer_list<FakeRead> reads) {
-        adapter_->reads[channel].insert(adapter_->reads[channel].end(), reads);
-    }
-    size_t ReadRequests() {
-        size_t reads = 0;
-        for (const std::string& line : FakeDriver::Get().Requests(0)) {
-            reads += line.rfind("ioctl 0xC3516008", 0) == 0 ? 1 : 0;
-        }
-        return reads;
-    }
-    FakeAdapter* adapter_ = nullptr;
+    void Append(LogKind log, const Bytes& bytes) { driver_.Append(0, log, bytes); }
+    size_t ReadRequests() { return CountReads(driver_.Requests(0)); }
+    InProcessDriver driver_;
 };
 
 TEST_F(DrainLogTest, EmptyLogMakesOneRequestAndWritesNothing) {
@@ -70,26 +59,15 @@ TEST_F(DrainLogTest, EmptyLogMakesOneRequestAndWritesNothing) {
 TEST_F(DrainLogTest, TimingFileIsTheStreamAcrossBlocksAndDrains) {
     const Bytes stream = MakeTimingStream(30000);
     // Blocks of every awkward size, split over two drains mid-record.
-    size_t at = 0;
-    size_t size = 1;
-    std::vector<FakeRead> blocks;
-    while (at < stream.size()) {
-        const size_t n = std::min(stream.size() - at, size);
-        blocks.push_back({true, Bytes(stream.begin() + at, stream.begin() + at + n), 0});
-        at += n;
-        size = size * 7 % 4096 + 1;
-    }
-    const size_t half = blocks.size() / 2;
-    adapter_->reads[FakeTimingLog].insert(adapter_->reads[FakeTimingLog].end(), blocks.begin(),
-                                          blocks.begin() + half);
-    adapter_->reads[FakeTimingLog].push_back({true, {}, 0});
-    adapter_->reads[FakeTimingLog].insert(adapter_->reads[FakeTimingLog].end(),
-                                          blocks.begin() + half, blocks.end());
+    const auto half = static_cast<std::ptrdiff_t>(RecordOffsets(stream).at(500) + 7);
+    driver_.Control({"readsize", "0", "random", "5"});
     VekDiagDevice device(kPath);
     ASSERT_NE(device.OpenTimingLogChannel(), 0);
     MemorySink sink;
     StdoutCapture console;
+    Append(LogKind::Timing, Bytes(stream.begin(), stream.begin() + half));
     EXPECT_NE(device.DrainLog(sink.sink(), LogChannel::TimingLog), 0);
+    Append(LogKind::Timing, Bytes(stream.begin() + half, stream.end()));
     EXPECT_NE(device.DrainLog(sink.sink(), LogChannel::TimingLog), 0);
     EXPECT_EQ(console.Finish(), "");  // one stream: no framing error at the drain boundary
     EXPECT_EQ(sink.Contents(), stream);
@@ -101,12 +79,15 @@ TEST_F(DrainLogTest, FramingErrorsAreReportedPerBlockAndTheBlockIsWrittenUnchang
     Bytes second = MakeTimingStream(200, {.seed = 3, .syncPairsInside = false});
     second[13] = 0x20;
     second.insert(second.begin() + 60, 0x00);  // and a stray byte further on
-    Script(FakeTimingLog, {{true, first, 0}, {true, second, 0}});
     VekDiagDevice device(kPath);
     ASSERT_NE(device.OpenTimingLogChannel(), 0);
     MemorySink sink;
     StdoutCapture console;
-    device.DrainLog(sink.sink(), LogChannel::TimingLog);
+    // Each block as one read: the driver holds one at a time.
+    for (const Bytes* block : {&first, &second}) {
+        Append(LogKind::Timing, *block);
+        device.DrainLog(sink.sink(), LogChannel::TimingLog);
+    }
     EXPECT_EQ(console.Finish(),
               "detected 1 errors in timing log\n"
               "detected 2 errors in timing log\n");
@@ -115,24 +96,34 @@ TEST_F(DrainLogTest, FramingErrorsAreReportedPerBlockAndTheBlockIsWrittenUnchang
     EXPECT_EQ(sink.Contents(), both);
 }
 
+// The driver's faults strike the next read: here the first one of the drain.
 TEST_F(DrainLogTest, PartialDataOfAFailedReadIsWrittenAndTheDrainGoesOn) {
-    Script(FakeTextLog, {{true, {'a', 'b'}, 0}, {false, {'c'}, ERROR_MORE_DATA}, {true, {'d'}, 0}});
+    driver_.Control({"text", "0", "abcd"});
+    driver_.Control({"readsize", "0", "2"});
+    driver_.Control({"fault", "0", "partial-read"});
     VekDiagDevice device(kPath);
     ASSERT_NE(device.OpenTextLogChannel(), 0);
     MemorySink sink;
     EXPECT_NE(device.DrainLog(sink.sink(), LogChannel::TextLog), 0);
     EXPECT_EQ(sink.Contents(), (Bytes{'a', 'b', 'c', 'd'}));
-    EXPECT_EQ(ReadRequests(), 4u);
+    EXPECT_EQ(ReadRequests(), 3u);  // "ab" failing, "cd", then the empty answer
+    EXPECT_EQ(driver_.Requests(0).at(3), "ioctl 0xC3516008 in=- out=4096 -> error 234");
 }
 
+// After a drain that read 'a', the next one fails at its first read: what the driver
+// still holds ('z') stays there.
 TEST_F(DrainLogTest, FailedReadWithoutDataEndsTheDrainAsAFailure) {
-    Script(FakeTextLog, {{true, {'a'}, 0}, {false, {}, ERROR_DEVICE_REMOVED}, {true, {'z'}, 0}});
     VekDiagDevice device(kPath);
     ASSERT_NE(device.OpenTextLogChannel(), 0);
     MemorySink sink;
+    driver_.Control({"text", "0", "a"});
+    EXPECT_NE(device.DrainLog(sink.sink(), LogChannel::TextLog), 0);
+    driver_.Control({"text", "0", "z"});
+    driver_.Control({"fault", "0", "fail-read"});
     EXPECT_EQ(device.DrainLog(sink.sink(), LogChannel::TextLog), 0);
     EXPECT_EQ(sink.Contents(), (Bytes{'a'}));
-    EXPECT_EQ(ReadRequests(), 2u);
+    EXPECT_EQ(ReadRequests(), 3u);  // 'a', the empty answer, the failed read
+    EXPECT_EQ(driver_.Control({"served", "0", "text"}), "a");
 }
 
 TEST_F(DrainLogTest, UnopenedChannelFailsAtOnceWithoutARequest) {
@@ -145,15 +136,14 @@ TEST_F(DrainLogTest, UnopenedChannelFailsAtOnceWithoutARequest) {
 TEST_F(DrainLogTest, DroppingDrainStillFeedsTheChecker) {
     const Bytes stream = MakeTimingStream(100, {.seed = 4, .syncPairsInside = false});
     const size_t cut = 37;
-    Script(FakeTimingLog, {{true, Bytes(stream.begin(), stream.begin() + cut), 0},
-                           {true, {}, 0},
-                           {true, Bytes(stream.begin() + cut, stream.end()), 0}});
     VekDiagDevice device(kPath);
     ASSERT_NE(device.OpenTimingLogChannel(), 0);
     StdoutCapture console;
+    Append(LogKind::Timing, Bytes(stream.begin(), stream.begin() + cut));
     device.DrainLog(nullptr, LogChannel::TimingLog);
     EXPECT_GT(device.timingChecker.carryCount, 0);  // the cut record waits for the next drain
     MemorySink sink;
+    Append(LogKind::Timing, Bytes(stream.begin() + cut, stream.end()));
     device.DrainLog(sink.sink(), LogChannel::TimingLog);
     EXPECT_EQ(console.Finish(), "");
     EXPECT_EQ(sink.Contents(), Bytes(stream.begin() + cut, stream.end()));

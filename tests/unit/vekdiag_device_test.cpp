@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/fake_driver.h"
+#include "tests/support/in_process_driver.h"
 
 namespace {
 
@@ -15,12 +15,15 @@ const char kPath[] = "\\\\?\\ROOT#MEDIA#0000#{7f95af7c-f68a-4351-bb8e-268af28ea1
 
 class VekDiagDeviceTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        FakeDriver::Get().Reset();
-        adapter_ = &FakeDriver::Get().AddAdapter(kPath, 3, 0x1A2B);
+    Lines Requests() { return driver_.Requests(0); }
+    // The options an earlier run left set in the driver, through a device of its own.
+    void LeaveOptionsSet(std::initializer_list<uint32_t> flags) {
+        VekDiagDevice earlier(kPath);
+        for (const uint32_t flag : flags) {
+            ASSERT_NE(earlier.SetStreamOption(flag, 1), 0);
+        }
     }
-    Lines Requests() { return FakeDriver::Get().Requests(0); }
-    FakeAdapter* adapter_ = nullptr;
+    InProcessDriver driver_{{"--adapter", "3:1A2B"}};
 };
 
 TEST_F(VekDiagDeviceTest, ConstructionOpensConfigureAndAsksForIndexAndType) {
@@ -65,11 +68,11 @@ TEST_F(VekDiagDeviceTest, LogChannelsOpenOnceWithReadAccessAndNoSharing) {
 }
 
 TEST_F(VekDiagDeviceTest, FailedOpenIsRetriedAtTheNextCall) {
-    adapter_->openError[FakeTextLog] = ERROR_ACCESS_DENIED;
+    driver_.Control({"fault", "0", "open-text"});
     VekDiagDevice device(kPath);
     EXPECT_EQ(device.OpenTextLogChannel(), 0);
     EXPECT_EQ(device.textLogHandle, INVALID_HANDLE_VALUE);
-    adapter_->openError[FakeTextLog] = ERROR_SUCCESS;
+    driver_.Control({"fault", "0", "clear"});
     EXPECT_NE(device.OpenTextLogChannel(), 0);
     const Lines requests = Requests();
     EXPECT_EQ(requests[2], "open VekDiagTextLog access=0x80000000 share=0x0 -> error 5");
@@ -87,9 +90,7 @@ TEST_F(VekDiagDeviceTest, TimingOpenResetsTheCarryOnlyWhenItReallyOpens) {
         EXPECT_EQ(device.timingChecker.carryCount, 9);
     }
 
-    FakeDriver::Get().Reset();
-    FakeAdapter& failing = FakeDriver::Get().AddAdapter(kPath, 0, 0);
-    failing.openError[FakeTimingLog] = ERROR_ACCESS_DENIED;
+    driver_.Control({"fault", "0", "open-timing"});
     VekDiagDevice other(kPath);
     other.timingChecker.carryCount = 5;
     EXPECT_EQ(other.OpenTimingLogChannel(), 0);
@@ -100,7 +101,7 @@ TEST_F(VekDiagDeviceTest, TimingOpenResetsTheCarryOnlyWhenItReallyOpens) {
 }
 
 TEST_F(VekDiagDeviceTest, UnopenableConfigureChannelLeavesEverythingClosed) {
-    adapter_->openError[FakeConfigure] = ERROR_ACCESS_DENIED;
+    driver_.Control({"fault", "0", "open-configure"});
     VekDiagDevice device(kPath);
     EXPECT_EQ(device.configureHandle, INVALID_HANDLE_VALUE);
     EXPECT_EQ(device.adapterIndex, 0);
@@ -120,8 +121,8 @@ TEST_F(VekDiagDeviceTest, UnopenableConfigureChannelLeavesEverythingClosed) {
 }
 
 TEST_F(VekDiagDeviceTest, RejectedQueryGivesZeroesNotGarbage) {
-    adapter_->rejectQuery = true;
-    adapter_->options = 0xF;
+    LeaveOptionsSet({1, 2, 4, 8});
+    driver_.Control({"fault", "0", "reject-query"});
     VekDiagDevice device(kPath);
     EXPECT_EQ(device.adapterIndex, 0);
     EXPECT_EQ(device.adapterType, 0);
@@ -131,19 +132,21 @@ TEST_F(VekDiagDeviceTest, RejectedQueryGivesZeroesNotGarbage) {
 }
 
 TEST_F(VekDiagDeviceTest, SetRequestsCarryTheirWords) {
+    LeaveOptionsSet({1, 4});
+    const size_t earlier = Requests().size();
     VekDiagDevice device(kPath);
     EXPECT_NE(device.SetStreamOption(8, 0), 0);
     EXPECT_NE(device.SetLogLevel(65535), 0);
     EXPECT_NE(device.ClearCapabilityCache(), 0);
-    adapter_->options = 5;
     EXPECT_EQ(device.GetStreamOptions(), 5u);
-    const Lines requests = Requests();
+    const Lines all = Requests();
+    const Lines requests(all.begin() + static_cast<std::ptrdiff_t>(earlier), all.end());
     ASSERT_EQ(requests.size(), 6u);
     EXPECT_EQ(requests[2], "ioctl 0xC3512004 in=0x00000002,0x00000008,0x00000000,0x00000000 out=0");
     EXPECT_EQ(requests[3], "ioctl 0xC3512004 in=0x00000000,0x0000FFFF,0x00000000,0x00000000 out=0");
     EXPECT_EQ(requests[4], "ioctl 0xC3512004 in=0x00000003,0x00000000,0x00000000,0x00000000 out=0");
     EXPECT_EQ(requests[5], "ioctl 0xC3516000 in=0x00000001 out=12");
-    adapter_->rejectSet = true;
+    driver_.Control({"fault", "0", "reject-set"});
     EXPECT_EQ(device.SetStreamOption(1, 1), 0);
 }
 
@@ -156,11 +159,12 @@ TEST_F(VekDiagDeviceTest, ReadLogBlockReportsCountAndSuccess) {
     EXPECT_EQ(device.ReadLogBlock(device.textLogHandle, buffer, sizeof buffer, nullptr), 0);
     EXPECT_EQ(Requests().size(), 2u);
 
-    adapter_->reads[FakeTextLog].push_back({true, {'h', 'i'}, ERROR_SUCCESS});
-    adapter_->reads[FakeTextLog].push_back({false, {'x'}, ERROR_MORE_DATA});
+    driver_.Control({"text", "0", "hix"});
+    driver_.Control({"readsize", "0", "2"});
     ASSERT_NE(device.OpenTextLogChannel(), 0);
     EXPECT_NE(device.ReadLogBlock(device.textLogHandle, buffer, sizeof buffer, &count), 0);
     EXPECT_EQ(count, 2u);
+    driver_.Control({"fault", "0", "partial-read"});  // the next read fails, with its data
     EXPECT_EQ(device.ReadLogBlock(device.textLogHandle, buffer, sizeof buffer, &count), 0);
     EXPECT_EQ(count, 1u);
     EXPECT_NE(device.ReadLogBlock(device.textLogHandle, buffer, sizeof buffer, &count), 0);
@@ -171,7 +175,8 @@ TEST_F(VekDiagDeviceTest, ReadLogBlockReportsCountAndSuccess) {
 TEST_F(VekDiagDeviceTest, ACountBeyondTheBufferIsNeverBelieved) {
     VekDiagDevice device(kPath);
     ASSERT_NE(device.OpenTimingLogChannel(), 0);
-    adapter_->reads[FakeTimingLog].push_back({true, std::vector<uint8_t>(64, 0xAA), ERROR_SUCCESS});
+    driver_.Append(0, LogKind::Timing, std::vector<uint8_t>(64, 0xAA));
+    driver_.Control({"fault", "0", "overcount"});  // a driver that says it sent more
     uint8_t buffer[16];
     uint32_t count = 0;
     device.ReadLogBlock(device.timingLogHandle, buffer, sizeof buffer, &count);
@@ -190,8 +195,8 @@ TEST_F(VekDiagDeviceTest, DestructionClosesWhatIsOpenInOrder) {
     EXPECT_EQ(requests[5], "close VekDiagTextLog");
     EXPECT_EQ(requests[6], "close VekDiagTimingLog");
 
-    FakeDriver::Get().Reset();
     { VekDiagDevice nowhere("\\\\?\\NOTHING"); }  // nothing opened, nothing closed
+    EXPECT_EQ(Requests().size(), 7u);
 }
 
 }  // namespace
