@@ -55,11 +55,16 @@ TEST(OutputFailure, ALogFileOnAFullDeviceIsReportedOnceAndTheOtherLogGoesOn) {
     Simulator sim;
     ASSERT_EQ(symlink("/dev/full", sim.FilePath("A.LOG").c_str()), 0);
     auto capture = sim.StartQuorvin({"-q", "capture", "-d", "both", "a.log", "t.bin"});
+    size_t timing = 0;
     for (int round = 0; round < 3; ++round) {
         sim.Control({"fill", "0", "text", "20000"});
         sim.Control({"timing", "0", "100"});
-        const size_t served = sim.Served(0, "timing").size();
-        ASSERT_TRUE(WaitFor([&] { return sim.ReadFile("T.BIN").size() == served; }));
+        // The next pass has read the new records and written them.
+        ASSERT_TRUE(WaitFor([&] {
+            const size_t served = sim.Served(0, "timing").size();
+            return served > timing && sim.ReadFile("T.BIN").size() == served;
+        }));
+        timing = sim.Served(0, "timing").size();
     }
     capture->WriteStdin("\n");
     EXPECT_EQ(capture->Wait(std::chrono::seconds(20)), 1);
