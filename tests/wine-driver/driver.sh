@@ -1,7 +1,7 @@
 # The test driver under Wine, for the scripts that run quorvin.exe against it (the
 # test, tests/wine-driver/run, and the benchmarks, bench/run). Sourced, with $out set
 # to a folder of the caller's own under build/: installs what is missing from Debian's
-# packages, builds quorvin.exe when missing, the driver and its control program into
+# packages, builds quorvin.exe when missing, the driver and our helper programs into
 # $out, and gives the caller a Wine prefix of its own in $out/prefix.
 #   wine_driver_prepare     all of the above; the driver installed, not started
 #   wine_driver_start       loads the driver; fails unless it answers
@@ -37,7 +37,8 @@ wine_driver_prepare() {
     $cc -O2 -Wall -Wextra -Werror -I/usr/share/mingw-w64/include/ddk -shared -nostdlib \
       -Wl,--subsystem,native -Wl,--entry,DriverEntry -o "$out/vekdiagtest.sys" vekdiag_test.c \
       -lntoskrnl -lhal &&
-    $cc -O2 -Wall -Wextra -Werror -o "$out/vekdiag-ctl.exe" vekdiag_ctl.c) || return 1
+    $cc -O2 -Wall -Wextra -Werror -o "$out/vekdiag-ctl.exe" vekdiag_ctl.c &&
+    $cc -O2 -Wall -Wextra -Werror -o "$out/interrupt.exe" interrupt.c) || return 1
 
   # A prefix of the caller's own: the test driver is installed there.
   export WINEPREFIX=$out/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
