@@ -1,0 +1,66 @@
+# The test driver under Wine, for the scripts that run quorvin.exe against it (the
+# test, tests/wine-driver/run, and the benchmarks, bench/run). Sourced, with $out set
+# to a folder of the caller's own under build/: installs what is missing from Debian's
+# packages, builds quorvin.exe when missing, the driver and our helper programs into
+# $out, and gives the caller a Wine prefix of its own in $out/prefix.
+#   wine_driver_prepare     all of the above; the driver installed, not started
+#   wine_driver_start       loads the driver; fails unless it answers
+#   ctl ARGS...             the driver's control program (tests/wine-driver/vekdiag_ctl.c)
+driver_source=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+root=$(cd "$driver_source/../.." && pwd)
+exe=$root/build/windows/quorvin.exe
+wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver
+cc=x86_64-w64-mingw32-gcc-posix
+
+wine_driver_prepare() {
+  local missing=()
+  command -v $cc >/dev/null || missing+=(gcc-mingw-w64-x86-64-posix)
+  [ -f /usr/share/mingw-w64/include/ddk/ntifs.h ] || missing+=(mingw-w64-x86-64-dev)
+  [ -x $wine ] || missing+=(wine64)
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "installing ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    { apt-get update -qq && apt-get install -y -qq --no-install-recommends "${missing[@]}"; } \
+      >/dev/null || { echo "cannot install ${missing[*]}" >&2; return 1; }
+  fi
+
+  mkdir -p "$out"
+  if [ ! -f "$exe" ]; then
+    echo "building quorvin.exe"
+    (cd "$root" && scripts/install-deps windows && cmake --preset windows &&
+      cmake --build --preset windows --target quorvin) >"$out/quorvin-build.log" 2>&1 ||
+      { tail -n 40 "$out/quorvin-build.log"; return 1; }
+  fi
+  # The driver takes its clock from hal.dll (KeQueryPerformanceCounter).
+  (cd "$driver_source" &&
+    $cc -O2 -Wall -Wextra -Werror -I/usr/share/mingw-w64/include/ddk -shared -nostdlib \
+      -Wl,--subsystem,native -Wl,--entry,DriverEntry -o "$out/vekdiagtest.sys" vekdiag_test.c \
+      -lntoskrnl -lhal &&
+    $cc -O2 -Wall -Wextra -Werror -o "$out/vekdiag-ctl.exe" vekdiag_ctl.c &&
+    $cc -O2 -Wall -Wextra -Werror -o "$out/interrupt.exe" interrupt.c) || return 1
+
+  # A prefix of the caller's own: the test driver is installed there.
+  export WINEPREFIX=$out/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
+  unset DISPLAY WAYLAND_DISPLAY
+  [ -f "$WINEPREFIX/.quorvin-ready" ] || echo "creating the Wine prefix $WINEPREFIX"
+  "$root/scripts/wine-prefix" "$WINEPREFIX" || return 1
+  $wineserver -k 2>/dev/null  # a server left over from an interrupted run
+  cp "$out/vekdiagtest.sys" "$WINEPREFIX/drive_c/windows/system32/drivers/"
+  $wine regedit /S "$($wine winepath -w "$driver_source/vekdiag_test.reg")" || return 1
+  # The driver lives as long as the server: one that stays up lets each run be a program
+  # of its own, with its own output and exit status.
+  $wineserver -k 2>/dev/null
+  $wineserver -p >/dev/null 2>&1
+  trap '$wineserver -k 2>/dev/null' EXIT
+}
+
+ctl() { $wine "$out/vekdiag-ctl.exe" "$@" | tr -d '\r'; }
+
+# What net starts (the service manager, the driver's host) may outlive it holding its
+# output: a file, not a pipe, takes that.
+wine_driver_start() {
+  $wine net start vekdiagtest >"$out/net-start.log" 2>&1
+  ctl state 0 >/dev/null ||
+    { echo "the test driver did not start: $(tr -d '\r' <"$out/net-start.log")" >&2; return 1; }
+}
