@@ -114,13 +114,18 @@ FILE* CreateLogFile(const char* name, bool binary, bool* inUse) {
     if (fd < 0) {
         return nullptr;
     }
+    // Only a regular file is held: a device such as /dev/null is everybody's at once.
     int error = 0;
     struct stat status {};
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (::fstat(fd, &status) != 0) {
         error = errno;
-        *inUse = error == EWOULDBLOCK;
-    } else if (::fstat(fd, &status) != 0 || (S_ISREG(status.st_mode) && ::ftruncate(fd, 0) != 0)) {
-        error = errno;
+    } else if (S_ISREG(status.st_mode)) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            error = errno;
+            *inUse = error == EWOULDBLOCK;
+        } else if (::ftruncate(fd, 0) != 0) {
+            error = errno;
+        }
     }
     FILE* file = error == 0 ? ::fdopen(fd, binary ? "wb" : "w") : nullptr;
     if (file == nullptr) {
