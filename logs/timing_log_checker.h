@@ -14,6 +14,8 @@ inline constexpr uint32_t TIMING_HEADER_SIZE = 14;
 inline constexpr uint32_t TIMING_MAX_PAYLOAD = 12;
 // The largest record and the sync word after it.
 inline constexpr uint32_t TIMING_WINDOW_SIZE = 28;
+// The largest block the checker takes at once: one read of the driver's log.
+inline constexpr int32_t TIMING_MAX_BLOCK = 4096;
 
 enum class FrameResult : uint32_t {
     RecordOk = 0,      // a whole, well-formed record at the window start
