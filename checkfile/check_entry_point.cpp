@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -37,7 +39,6 @@ const CheckSwitch* FindSwitch(const char* argument) {
 
 // Large pieces keep the reads few; one buffer for every file keeps the memory fixed.
 constexpr size_t READ_SIZE = size_t{1} << 20;
-uint8_t readBuffer[READ_SIZE];
 
 int UsageError(const std::string& message) {
     ReportFailure("%s", message.c_str());
@@ -68,9 +69,15 @@ int RunQuorvinCheck(int argc, char** argv) {
     if (files.empty()) {
         return UsageError("no file to check");
     }
+    // Allocated, not static: a static buffer would be a megabyte of the Windows program.
+    const std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[READ_SIZE]);
+    if (buffer == nullptr) {
+        ReportFailure("no memory for the read buffer");
+        return CHECK_STATUS_NOT_CHECKED;
+    }
     int status = CHECK_STATUS_CLEAN;
     for (const char* file : files) {
-        status = std::max(status, CheckTimingFile(file, readBuffer, READ_SIZE));
+        status = std::max(status, CheckTimingFile(file, buffer.get(), READ_SIZE));
         if (ConsoleFailed() != 0) {
             break;
         }
