@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
     }
     const size_t bytes = std::strtoul(argv[2], nullptr, 10) * 1024 * 1024;
     // Whole records, so that the copies join into one well-formed stream.
-    const std::vector<uint8_t> records = MakeTimingStream(1024 * 1024);
+    const std::vector<uint8_t> records = MakeTimingStream(size_t{1} << 20);
     std::FILE* file = std::fopen(argv[1], "wb");
     if (file == nullptr) {
         std::perror(argv[1]);
