@@ -11,6 +11,7 @@ struct TimingFileFraming::Observer {
 
     void OnRecord(int32_t /*position*/, uint32_t /*size*/) { ++records; }
     void OnSkip(int32_t /*position*/, uint32_t count) {
+        // Whether the skip is at the start depends on the records so far.
         framing.summary_.records += records;
         records = 0;
         framing.Skipped(count);
