@@ -65,6 +65,13 @@ int ReferenceFramer::AddBlock(const uint8_t* block, size_t length) {
             return errors;
         }
         errors += verdict == Verdict::Error ? 1 : 0;
+        if (verdict == Verdict::Record) {
+            framed_.push_back({position_, Kind::Record});
+        } else if (verdict == Verdict::Error) {
+            // An error at a sync word: its length byte says which.
+            const bool badLength = stream_[position_ + 13] > kMaxPayload;
+            framed_.push_back({position_, badLength ? Kind::BadLength : Kind::NoNextSync});
+        }
         position_ += step;
     }
 }

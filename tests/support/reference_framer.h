@@ -15,6 +15,14 @@ public:
     // Bytes received but not yet framed (what the checker must be carrying).
     size_t Pending() const { return stream_.size() - position_; }
 
+    // Every record and framing error so far, in stream order, with its stream offset.
+    enum class Kind { Record, BadLength, NoNextSync };
+    struct Framed {
+        size_t offset;
+        Kind kind;
+    };
+    const std::vector<Framed>& Framings() const { return framed_; }
+
 private:
     enum class Verdict { Record, Wait, Skip, Error };
     Verdict Judge(size_t end, size_t* step) const;
@@ -23,6 +31,7 @@ private:
 
     std::vector<uint8_t> stream_;
     size_t position_ = 0;
+    std::vector<Framed> framed_;
 };
 
 // The errors the reference finds in each block when fed the stream cut into blocks of
