@@ -16,8 +16,8 @@
 #endif
 
 #include "checkfile/check_texts.h"
-#include "tests/fuzz/reference_framer.h"
 #include "tests/support/damaged_timing_stream.h"
+#include "tests/support/reference_framer.h"
 #include "tests/support/timing_stream.h"
 
 namespace {

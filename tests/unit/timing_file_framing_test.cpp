@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "logs/timing_log_framing.h"
-#include "tests/fuzz/reference_framer.h"
 #include "tests/support/damaged_timing_stream.h"
+#include "tests/support/reference_framer.h"
 #include "tests/support/timing_stream.h"
 
 namespace {
