@@ -2,7 +2,8 @@
 # test, tests/wine-driver/run, and the benchmarks, bench/run). Sourced, with $out set
 # to a folder of the caller's own under build/: installs what is missing from Debian's
 # packages, builds quorvin.exe when missing, the driver and our helper programs into
-# $out, and gives the caller a Wine prefix of its own in $out/prefix.
+# $out, and gives the caller the Wine prefix of the test driver, build/wine-driver-prefix,
+# for its whole run.
 #   wine_driver_prepare     all of the above; the driver installed, not started
 #   wine_driver_start       loads the driver; fails unless it answers
 #   ctl ARGS...             the driver's control program (tests/wine-driver/vekdiag_ctl.c)
@@ -40,11 +41,15 @@ wine_driver_prepare() {
     $cc -O2 -Wall -Wextra -Werror -o "$out/vekdiag-ctl.exe" vekdiag_ctl.c &&
     $cc -O2 -Wall -Wextra -Werror -o "$out/interrupt.exe" interrupt.c) || return 1
 
-  # A prefix of the caller's own: the test driver is installed there.
-  export WINEPREFIX=$out/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
+  # One prefix, with the test driver installed, for every script that loads it; they
+  # take turns, each holding it for its whole run.
+  export WINEPREFIX=$root/build/wine-driver-prefix WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
   unset DISPLAY WAYLAND_DISPLAY
   [ -f "$WINEPREFIX/.quorvin-ready" ] || echo "creating the Wine prefix $WINEPREFIX"
   "$root/scripts/wine-prefix" "$WINEPREFIX" || return 1
+  exec 8>"$WINEPREFIX.in-use"
+  flock -w 900 8 || { echo "the Wine prefix $WINEPREFIX stays in use" >&2; return 1; }
   $wineserver -k 2>/dev/null  # a server left over from an interrupted run
   cp "$out/vekdiagtest.sys" "$WINEPREFIX/drive_c/windows/system32/drivers/"
   $wine regedit /S "$($wine winepath -w "$driver_source/vekdiag_test.reg")" || return 1
