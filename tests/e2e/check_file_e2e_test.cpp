@@ -16,7 +16,6 @@
 #endif
 
 #include "checkfile/check_texts.h"
-#include "tests/support/damaged_timing_stream.h"
 #include "tests/support/reference_framer.h"
 #include "tests/support/timing_stream.h"
 
@@ -158,7 +157,7 @@ TEST_F(CheckFileE2e, DamagedFilesReportTheReferenceFramersErrors) {
 #endif
     for (uint32_t seed = 1; seed <= seeds; ++seed) {
         // The first is larger than a read of the program, so that pieces join.
-        const Bytes bytes = MakeDamagedTimingStream(seed, seed == 1 ? 100000 : 2000);
+        const Bytes bytes = MakeCorruptTimingStream(seed == 1 ? 100000 : 2000, seed);
         const std::string file = Write("damaged" + std::to_string(seed) + ".bin", bytes);
         int status = 0;
         const std::string expected = ExpectedReport(file, bytes, &status);
@@ -198,7 +197,7 @@ TEST_F(CheckFileE2e, FilesAtTheEdgesAreCleanAndSaySo) {
 }
 
 TEST_F(CheckFileE2e, AFileThatCannotBeReadIsOneLineAndStatusTwo) {
-    const Bytes bad = MakeDamagedTimingStream(3, 500);
+    const Bytes bad = MakeCorruptTimingStream(500, 3);
     const std::string damaged = Write("damaged.bin", bad);
     const std::string folder = Path("folder");
     fs::create_directories(folder);
@@ -247,7 +246,7 @@ TEST_F(CheckFileE2e, UsageAndSwitches) {
 
 #ifndef _WIN32
 TEST_F(CheckFileE2e, OutputThatCannotBeWrittenIsReportedOnce) {
-    const std::string file = Write("damaged.bin", MakeDamagedTimingStream(4, 3000));
+    const std::string file = Write("damaged.bin", MakeCorruptTimingStream(3000, 4));
     const CheckRun run = Check({file, file}, "/dev/full");
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.err, "cannot write standard output: No space left on device\n");

@@ -1,5 +1,7 @@
 #include "tests/support/timing_stream.h"
 
+#include <algorithm>
+
 namespace {
 
 uint8_t NextByte(uint32_t& seed) {
@@ -57,7 +59,8 @@ std::vector<uint8_t> MakeCorruptTimingStream(size_t records, uint32_t seed) {
         const auto payload =
             static_cast<uint8_t>(NextByte(seed) % 3 == 0 ? 12 : NextByte(seed) % 13);
         const size_t start = stream.size();
-        AppendTimingRecord(stream, payload, seed, false);
+        // Sound records may hold the pair A0 F5 among their opaque bytes.
+        AppendTimingRecord(stream, payload, seed, pick >= 9);
         const size_t size = stream.size() - start;
         switch (pick) {
             case 0:  // a length byte out of range
@@ -89,13 +92,29 @@ std::vector<uint8_t> MakeCorruptTimingStream(size_t records, uint32_t seed) {
                 stream.push_back(0xA0);
                 stream.push_back(NextByte(seed) == 0xF5 ? 0x00 : 0x5A);
                 break;
+            case 8:  // run long: up to 30 bytes of anything, first halves of sync words often
+                for (int n = 1 + NextByte(seed) % 30; n > 0; --n) {
+                    stream.push_back(NextByte(seed) % 4 == 0 ? 0xA0 : NextByte(seed));
+                }
+                break;
             default:
                 break;
         }
     }
     // Begins inside its first record, as a log read after the driver overwrote its start.
-    const size_t skip = 1 + NextByte(seed) % 13;
+    const size_t skip = std::min<size_t>(1 + NextByte(seed) % 13, stream.size());
     stream.erase(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(skip));
+    // Often ends inside its last record, or on the first byte of a sync word.
+    switch (NextByte(seed) % 3) {
+        case 0:
+            stream.resize(stream.size() - std::min<size_t>(1 + NextByte(seed) % 13, stream.size()));
+            break;
+        case 1:
+            stream.push_back(0xA0);
+            break;
+        default:
+            break;
+    }
     return stream;
 }
 

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "logs/timing_log_framing.h"
-#include "tests/support/damaged_timing_stream.h"
 #include "tests/support/reference_framer.h"
 #include "tests/support/timing_stream.h"
 
@@ -106,7 +105,7 @@ TEST(TimingFileFraming, DamagedStreamsFrameAsTheReferenceWhateverThePieces) {
     const std::vector<std::vector<size_t>> pieceSizes = {
         {size_t{1} << 20}, {1}, {4096}, {4095, 4097}, {27, 28, 29, 1, 0, 3}, {65536, 13}};
     for (uint32_t seed = 1; seed <= 150; ++seed) {
-        const Bytes stream = MakeDamagedTimingStream(seed, seed % 10 == 0 ? 8000 : 300);
+        const Bytes stream = MakeCorruptTimingStream(seed % 10 == 0 ? 8000 : 300, seed);
         for (const std::vector<size_t>& pieces : pieceSizes) {
             ExpectFramedAsReference(
                 stream, pieces, 0,
@@ -121,7 +120,7 @@ TEST(TimingFileFraming, DamagedStreamsFrameAsTheReferenceWhateverThePieces) {
 TEST(TimingFileFraming, OffsetsBeyondFourGiB) {
     const uint64_t firstOffset = (uint64_t{5} << 30) + 3;
     for (uint32_t seed = 200; seed < 210; ++seed) {
-        ExpectFramedAsReference(MakeDamagedTimingStream(seed, 2000), {size_t{1} << 20}, firstOffset,
+        ExpectFramedAsReference(MakeCorruptTimingStream(2000, seed), {size_t{1} << 20}, firstOffset,
                                 "seed " + std::to_string(seed));
     }
     // A record whose header crosses 4 GiB, carried from one piece into the next.
@@ -219,7 +218,7 @@ struct Recorder {
 
 TEST(TimingFileFraming, TheDrainsObservedBlockByBlockAgreeWithTheReference) {
     for (uint32_t seed = 300; seed < 340; ++seed) {
-        const Bytes stream = MakeDamagedTimingStream(seed, 400);
+        const Bytes stream = MakeCorruptTimingStream(400, seed);
         TimingLogChecker observed;
         TimingLogChecker plain;
         ReferenceFramer reference;
