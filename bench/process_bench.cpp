@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/request_record.h"
 #include "tests/support/simulator.h"
 
 // A failed step of the simulator harness leaves no figure worth printing.
@@ -29,10 +30,6 @@ struct Programs {
     std::string quorvin;
     std::string bare;
 };
-
-size_t ReadRequests(Simulator& sim) {
-    return CountReads(sim.Requests(0));
-}
 
 double Seconds(Clock::duration duration) {
     return std::chrono::duration<double>(duration).count();
@@ -68,8 +65,9 @@ double TimeRun(const std::vector<std::string>& argv, const std::string& director
 }
 
 // Dump time per MiB and its ratio to the bare reads, rounds alternating the order.
-void MeasureDump(Simulator& sim, const Programs& programs, const std::string& work, size_t mib,
-                 int rounds, const std::string& suffix) {
+void MeasureDump(Simulator& sim, const Programs& programs, size_t mib, int rounds,
+                 const std::string& suffix) {
+    const std::string& work = sim.workDirectory;
     const std::string bytes = std::to_string(mib * 1024 * 1024);
     std::vector<double> ratios;
     std::vector<double> dumpSeconds;
@@ -98,25 +96,25 @@ void MeasureDump(Simulator& sim, const Programs& programs, const std::string& wo
 }
 
 // One idle capture: CPU and read requests over the idle time, then the time to stop.
-void MeasureCapture(Simulator& sim, const Programs& programs, const std::string& work,
-                    double idleSeconds, int stops) {
+void MeasureCapture(Simulator& sim, const Programs& programs, double idleSeconds, int stops) {
+    const std::string& work = sim.workDirectory;
     std::vector<double> stopMs;
     for (int run = 0; run < stops; ++run) {
         Process capture({programs.quorvin, "-q", "capture", "both", "a.log", "t.bin"},
                         {.workingDirectory = work, .keepStdinOpen = true});
         capture.WaitForStdoutText("ENTER", 20s);
         // The first pass (opening, dropping, draining) is not idle time.
-        const size_t startReads = ReadRequests(sim);
-        while (ReadRequests(sim) < startReads + 4) {
+        const size_t startReads = CountReads(sim.Requests(0));
+        while (CountReads(sim.Requests(0)) < startReads + 4) {
             std::this_thread::sleep_for(10ms);
         }
         if (run == 0) {
             const double cpuBefore = CpuNanoseconds(capture.pid());
-            const size_t readsBefore = ReadRequests(sim);
+            const size_t readsBefore = CountReads(sim.Requests(0));
             const auto idleStart = Clock::now();
             std::this_thread::sleep_for(std::chrono::duration<double>(idleSeconds));
             const double cpu = CpuNanoseconds(capture.pid()) - cpuBefore;
-            const size_t reads = ReadRequests(sim) - readsBefore;
+            const size_t reads = CountReads(sim.Requests(0)) - readsBefore;
             const double idle = Seconds(Clock::now() - idleStart);
             std::printf("capture_idle_cpu_ms %.3f\n", cpu / 1e6 * 10.0 / idle);
             std::printf("capture_idle_reads_per_s %.3f\n", static_cast<double>(reads) / idle / 2);
@@ -138,8 +136,9 @@ size_t FileSize(const std::string& path) {
 // Both logs hold more than a capture reads in the time measured, and go on being
 // written at the same rate: how soon ENTER ends the capture while it reads, and the
 // timing log's share of the bytes it captured (a half when the logs take fair turns).
-void MeasureFlood(Simulator& sim, const Programs& programs, const std::string& work, size_t mib,
-                  double floodSeconds, int runs) {
+void MeasureFlood(Simulator& sim, const Programs& programs, size_t mib, double floodSeconds,
+                  int runs) {
+    const std::string& work = sim.workDirectory;
     const std::string held = std::to_string(mib * 1024 * 1024);
     std::vector<double> stopMs;
     std::vector<double> shares;
@@ -184,12 +183,11 @@ int main(int argc, char** argv) {
     Simulator sim({"--log-size", std::to_string(65 * 1024 * 1024)}, {argv[2], argv[1]});
     const int rounds = quick ? 1 : 5;
     for (size_t mib : {size_t{1}, size_t{16}, size_t{64}}) {
-        MeasureDump(sim, programs, sim.workDirectory, quick ? 1 : mib,
-                    quick ? 1 : (mib == 64 ? 3 : rounds), std::to_string(mib) + "MiB");
+        MeasureDump(sim, programs, quick ? 1 : mib, quick ? 1 : (mib == 64 ? 3 : rounds),
+                    std::to_string(mib) + "MiB");
     }
-    MeasureCapture(sim, programs, sim.workDirectory, quick ? 2.0 : 10.0, quick ? 1 : 5);
-    MeasureFlood(sim, programs, sim.workDirectory, quick ? 24 : 48, quick ? 0.1 : 0.25,
-                 quick ? 1 : 5);
+    MeasureCapture(sim, programs, quick ? 2.0 : 10.0, quick ? 1 : 5);
+    MeasureFlood(sim, programs, quick ? 24 : 48, quick ? 0.1 : 0.25, quick ? 1 : 5);
 
     return 0;
 }
