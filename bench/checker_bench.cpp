@@ -15,8 +15,8 @@
 
 namespace {
 
-constexpr size_t kMiB = size_t{1024} * 1024;
-constexpr size_t kBlock = 4096;
+constexpr size_t MIB = size_t{1024} * 1024;
+constexpr size_t BLOCK = 4096;
 
 std::vector<uint8_t> GarbageStream(size_t size) {
     std::vector<uint8_t> bytes(size);
@@ -35,9 +35,9 @@ void CheckStream(benchmark::State& state, const std::vector<uint8_t>* stream) {
     for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
         TimingLogChecker checker;
         int32_t errors = 0;
-        for (size_t at = 0; at < stream->size(); at += kBlock) {
+        for (size_t at = 0; at < stream->size(); at += BLOCK) {
             errors += checker.CheckBlock(
-                stream->data() + at, static_cast<int32_t>(std::min(kBlock, stream->size() - at)));
+                stream->data() + at, static_cast<int32_t>(std::min(BLOCK, stream->size() - at)));
         }
         benchmark::DoNotOptimize(errors);
     }
@@ -85,18 +85,18 @@ int main(int argc, char** argv) {
     int passCount = static_cast<int>(passOn.size());
     benchmark::Initialize(&passCount, passOn.data());
 
-    const size_t sizes[] = {1 * kMiB, 16 * kMiB, 64 * kMiB};
+    const size_t sizes[] = {1 * MIB, 16 * MIB, 64 * MIB};
     std::map<size_t, std::vector<uint8_t>> wellFormed;
     for (size_t size : sizes) {
         wellFormed[size] = MakeTimingStream(size);
         wellFormed[size].resize(size);
     }
-    const std::vector<uint8_t> garbage = GarbageStream(64 * kMiB);
+    const std::vector<uint8_t> garbage = GarbageStream(64 * MIB);
     for (size_t size : sizes) {
-        const std::string mib = std::to_string(size / kMiB) + "MiB";
+        const std::string mib = std::to_string(size / MIB) + "MiB";
         benchmark::RegisterBenchmark(("checker/" + mib).c_str(), CheckStream, &wellFormed[size]);
     }
-    benchmark::RegisterBenchmark("memcpy/64MiB", CopyStream, &wellFormed[64 * kMiB]);
+    benchmark::RegisterBenchmark("memcpy/64MiB", CopyStream, &wellFormed[64 * MIB]);
     benchmark::RegisterBenchmark("checker_garbage/64MiB", CheckStream, &garbage);
 
     Collector collector;
@@ -114,10 +114,10 @@ int main(int argc, char** argv) {
     std::printf("checker_vs_memcpy %.3f\n", Median(wellFormedRatio));
     std::printf("checker_garbage_vs_memcpy %.3f\n", Median(garbageRatio));
     for (size_t size : sizes) {
-        const std::string mib = std::to_string(size / kMiB) + "MiB";
+        const std::string mib = std::to_string(size / MIB) + "MiB";
         std::printf(
             "checker_ms_per_mib_%s %.3f\n", mib.c_str(),
-            Median(collector.seconds["checker/" + mib]) * 1e3 / (static_cast<double>(size) / kMiB));
+            Median(collector.seconds["checker/" + mib]) * 1e3 / (static_cast<double>(size) / MIB));
     }
     std::printf("memcpy_ms_per_mib_64MiB %.3f\n",
                 Median(collector.seconds["memcpy/64MiB"]) * 1e3 / 64);

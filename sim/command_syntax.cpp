@@ -4,7 +4,7 @@
 #include <charconv>
 #include <iterator>
 
-const char kUsage[] =
+const char USAGE[] =
     "usage: vekdiag-sim serve [--adapter INDEX:TYPEHEX]... [--no-adapter] [--log-size BYTES]\n"
     "       vekdiag-sim add INDEX:TYPEHEX [--path TEXT]\n"
     "       vekdiag-sim remove N\n"
@@ -54,7 +54,7 @@ bool ParseFault(std::string_view text, FaultKind* fault) {
     static constexpr struct {
         const char* name;
         FaultKind kind;
-    } kFaults[] = {
+    } FAULTS[] = {
         {"open-configure", FaultKind::OpenConfigure},
         {"open-text", FaultKind::OpenText},
         {"open-timing", FaultKind::OpenTiming},
@@ -65,7 +65,7 @@ bool ParseFault(std::string_view text, FaultKind* fault) {
         {"overcount", FaultKind::Overcount},
         {"clear", FaultKind::Clear},
     };
-    for (const auto& entry : kFaults) {
+    for (const auto& entry : FAULTS) {
         if (text == entry.name) {
             *fault = entry.kind;
             return true;
@@ -92,7 +92,7 @@ bool ParseAdd(const Rest& rest, ControlCommand* command) {
     }
     const std::optional<size_t> length = Utf16Length(rest[2]);
     command->text = rest[2];
-    return length && *length > 0 && *length <= kMaxInterfacePath;
+    return length && *length > 0 && *length <= MAX_INTERFACE_PATH;
 }
 
 bool ParseText(const Rest& rest, ControlCommand* command) {
@@ -105,13 +105,13 @@ bool ParseText(const Rest& rest, ControlCommand* command) {
 bool ParseTiming(const Rest& rest, ControlCommand* command) {
     const bool plain = rest.size() == 1;
     const bool corrupt = rest.size() == 3 && rest[1] == "--corrupt";
-    return (plain || corrupt) && ParseCount(rest[0], kMaxTimingRecords, &command->count) &&
+    return (plain || corrupt) && ParseCount(rest[0], MAX_TIMING_RECORDS, &command->count) &&
            (!corrupt || ParseCount(rest[2], command->count, &command->corrupt));
 }
 
 bool ParseFill(const Rest& rest, ControlCommand* command) {
     return rest.size() == 2 && ParseLog(rest[0], &command->log) &&
-           ParseCount(rest[1], kMaxFillBytes, &command->count);
+           ParseCount(rest[1], MAX_FILL_BYTES, &command->count);
 }
 
 bool ParseRaw(const Rest& rest, ControlCommand* command) {
@@ -139,7 +139,7 @@ bool ParseReadSize(const Rest& rest, ControlCommand* command) {
         return ParseCount(rest[1], UINT32_MAX, &command->count);
     }
     command->readSize = ReadSizeMode::Fixed;
-    return rest.size() == 1 && ParseCount(rest[0], kMaxReadSize, &command->count) &&
+    return rest.size() == 1 && ParseCount(rest[0], MAX_READ_SIZE, &command->count) &&
            command->count > 0;
 }
 
@@ -151,13 +151,13 @@ bool ParseStream(const Rest& rest, ControlCommand* command) {
         command->stop = true;
         return rest.size() == 2;
     }
-    if (!ParseCount(rest[1], kMaxStreamRate, &command->count) || command->count == 0) {
+    if (!ParseCount(rest[1], MAX_STREAM_RATE, &command->count) || command->count == 0) {
         return false;
     }
     for (size_t i = 2; i < rest.size(); i += 2) {
         const bool hasValue = i + 1 < rest.size();
         if (rest[i] == "--seconds" && hasValue) {
-            if (!ParseCount(rest[i + 1], kMaxStreamSeconds, &command->seconds) ||
+            if (!ParseCount(rest[i + 1], MAX_STREAM_SECONDS, &command->seconds) ||
                 command->seconds == 0) {
                 return false;
             }
@@ -173,7 +173,7 @@ bool ParseStream(const Rest& rest, ControlCommand* command) {
 }
 
 bool ParseDelay(const Rest& rest, ControlCommand* command) {
-    return rest.size() == 1 && ParseCount(rest[0], kMaxDelayMs, &command->count);
+    return rest.size() == 1 && ParseCount(rest[0], MAX_DELAY_MS, &command->count);
 }
 
 // N text|timing [--blocks], or --record ROOT INSTANCE text|timing [--blocks].
@@ -203,10 +203,10 @@ bool ParsePnp(const Rest& rest, ControlCommand* command) {
     static constexpr struct {
         const char* name;
         PnpFault fault;
-    } kPnpFaults[] = {{"fail-enumeration", PnpFault::FailEnumeration},
+    } PNP_FAULTS[] = {{"fail-enumeration", PnpFault::FailEnumeration},
                       {"refuse-registration", PnpFault::RefuseRegistration},
                       {"clear", PnpFault::Clear}};
-    for (const auto& entry : kPnpFaults) {
+    for (const auto& entry : PNP_FAULTS) {
         if (rest.size() == 1 && rest[0] == entry.name) {
             command->pnp = entry.fault;
             return true;
@@ -223,7 +223,7 @@ struct VerbSyntax {
     const char* wants;  // said when the arguments do not fit
 };
 
-constexpr VerbSyntax kVerbs[] = {
+constexpr VerbSyntax VERBS[] = {
     {"add", Verb::Add, false, ParseAdd,
      "add wants INDEX:TYPEHEX, e.g. 0:1A2B, and may take --path TEXT (UTF-8, 1 to 32767 "
      "characters)"},
@@ -313,17 +313,17 @@ std::optional<size_t> Utf16Length(std::string_view text) {
         size_t length;
         uint8_t bits;
         uint32_t smallest;
-    } kLeads[] = {{0x01, 0x7F, 1, 0x7F, 0x01},
-                  {0xC2, 0xDF, 2, 0x1F, 0x80},
-                  {0xE0, 0xEF, 3, 0x0F, 0x800},
-                  {0xF0, 0xF4, 4, 0x07, 0x10000}};
+    } LEADS[] = {{0x01, 0x7F, 1, 0x7F, 0x01},
+                 {0xC2, 0xDF, 2, 0x1F, 0x80},
+                 {0xE0, 0xEF, 3, 0x0F, 0x800},
+                 {0xF0, 0xF4, 4, 0x07, 0x10000}};
     size_t units = 0;
     for (size_t i = 0; i < text.size();) {
         const auto lead = static_cast<uint8_t>(text[i]);
-        const auto kind = std::find_if(std::begin(kLeads), std::end(kLeads), [&](const auto& k) {
+        const auto kind = std::find_if(std::begin(LEADS), std::end(LEADS), [&](const auto& k) {
             return lead >= k.low && lead <= k.high;
         });
-        if (kind == std::end(kLeads) || i + kind->length > text.size()) {
+        if (kind == std::end(LEADS) || i + kind->length > text.size()) {
             return std::nullopt;
         }
         uint32_t point = lead & kind->bits;
@@ -349,9 +349,9 @@ std::optional<ControlCommand> ParseControlCommand(const std::vector<std::string>
         *error = "no command";
         return std::nullopt;
     }
-    const auto syntax = std::find_if(std::begin(kVerbs), std::end(kVerbs),
+    const auto syntax = std::find_if(std::begin(VERBS), std::end(VERBS),
                                      [&](const VerbSyntax& verb) { return args[0] == verb.name; });
-    if (syntax == std::end(kVerbs)) {
+    if (syntax == std::end(VERBS)) {
         *error = "unknown command '" + args[0] + "'";
         return std::nullopt;
     }
@@ -392,7 +392,7 @@ std::optional<ServeOptions> ParseServeOptions(const std::vector<std::string>& ar
             options.adapters.push_back(identity);
             explicitAdapters = true;
         } else if (arg == "--log-size" && hasValue) {
-            if (!ParseCount(args[++i], kMaxLogSize, &options.logSize) || options.logSize == 0) {
+            if (!ParseCount(args[++i], MAX_LOG_SIZE, &options.logSize) || options.logSize == 0) {
                 *error = "--log-size wants a byte count from 1 to 1073741824";
                 return std::nullopt;
             }

@@ -81,15 +81,15 @@ struct ServeOptions {
     uint64_t logSize = 65536;
 };
 
-inline constexpr uint64_t kMaxLogSize = 1ull << 30;
-inline constexpr uint64_t kMaxFillBytes = 1ull << 30;
-inline constexpr uint64_t kMaxTimingRecords = 50'000'000;
-inline constexpr uint64_t kMaxReadSize = 4096;
-inline constexpr uint64_t kMaxStreamRate = 1ull << 36;
-inline constexpr uint64_t kMaxStreamSeconds = 86400;
-inline constexpr uint64_t kMaxDelayMs = 60000;
+inline constexpr uint64_t MAX_LOG_SIZE = 1ull << 30;
+inline constexpr uint64_t MAX_FILL_BYTES = 1ull << 30;
+inline constexpr uint64_t MAX_TIMING_RECORDS = 50'000'000;
+inline constexpr uint64_t MAX_READ_SIZE = 4096;
+inline constexpr uint64_t MAX_STREAM_RATE = 1ull << 36;
+inline constexpr uint64_t MAX_STREAM_SECONDS = 86400;
+inline constexpr uint64_t MAX_DELAY_MS = 60000;
 // The longest interface path: the longest path Windows takes, in UTF-16 units.
-inline constexpr size_t kMaxInterfacePath = 32767;
+inline constexpr size_t MAX_INTERFACE_PATH = 32767;
 
 // INDEX:TYPEHEX, e.g. 0:1A2B.
 bool ParseAdapterIdentity(std::string_view text, AdapterIdentity* identity);
@@ -109,4 +109,4 @@ std::optional<ControlCommand> ParseControlCommand(const std::vector<std::string>
 std::optional<ServeOptions> ParseServeOptions(const std::vector<std::string>& args,
                                               std::string* error);
 
-extern const char kUsage[];
+extern const char USAGE[];

@@ -96,7 +96,7 @@ int RunControl(const std::vector<std::string>& args) {
     std::string error;
     const std::optional<ControlCommand> command = ParseControlCommand(args, &error);
     if (!command) {
-        std::fprintf(stderr, "vekdiag-sim: %s\n%s", error.c_str(), kUsage);
+        std::fprintf(stderr, "vekdiag-sim: %s\n%s", error.c_str(), USAGE);
         return 2;
     }
     int status = 0;

@@ -24,11 +24,11 @@
 
 namespace {
 
-constexpr unsigned kMaxInstances = 10000;  // four decimal digits
-constexpr int kChannels = 3;
+constexpr unsigned MAX_INSTANCES = 10000;  // four decimal digits
+constexpr int CHANNELS = 3;
 
-constexpr const char* kChannelNames[kChannels] = {"VekDiagConfigure", "VekDiagTextLog",
-                                                  "VekDiagTimingLog"};
+constexpr const char* CHANNEL_NAMES[CHANNELS] = {"VekDiagConfigure", "VekDiagTextLog",
+                                                 "VekDiagTimingLog"};
 
 struct Holder {
     uint64_t id;
@@ -50,7 +50,7 @@ void Wait(uint32_t milliseconds) {
     }
 }
 
-// The bytes of a file for `raw --file`, at most kMaxFillBytes; empty message on success.
+// The bytes of a file for `raw --file`, at most MAX_FILL_BYTES; empty message on success.
 std::string ReadRawFile(const std::string& path, std::string* bytes) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
@@ -58,7 +58,7 @@ std::string ReadRawFile(const std::string& path, std::string* bytes) {
     }
     std::error_code error;
     const uintmax_t size = std::filesystem::file_size(path, error);
-    if (error || size > kMaxFillBytes) {
+    if (error || size > MAX_FILL_BYTES) {
         return "cannot read " + path + ": " + (error ? error.message() : "larger than 1 GiB");
     }
     std::ostringstream all;
@@ -96,7 +96,7 @@ struct Adapter {
     uint64_t clearCount = 0;
     std::vector<std::string> requests;
 
-    bool openFault[kChannels] = {};
+    bool openFault[CHANNELS] = {};
     bool rejectSet = false;
     bool rejectQuery = false;
     bool partialRead = false;
@@ -105,7 +105,7 @@ struct Adapter {
     // Read without the driver's lock: a slow adapter waits before it takes it.
     std::atomic<uint32_t> delayMs{0};
 
-    std::vector<Holder> holders[kChannels];
+    std::vector<Holder> holders[CHANNELS];
 };
 
 namespace {
@@ -113,73 +113,73 @@ namespace {
 uint32_t Query(Adapter& adapter, const OpenChannel& open, std::string_view input,
                uint32_t outCapacity, std::string* output) {
     if (!GrantsRead(open.access)) {
-        return drv::kErrorAccessDenied;
+        return drv::ERR_ACCESS_DENIED;
     }
     if (adapter.rejectQuery) {
-        return drv::kErrorGenFailure;
+        return drv::ERR_GEN_FAILURE;
     }
     if (input.size() != 4) {
-        return drv::kErrorInvalidParameter;
+        return drv::ERR_INVALID_PARAMETER;
     }
-    if (outCapacity < drv::kQueryReplySize) {
-        return drv::kErrorInsufficientBuffer;
+    if (outCapacity < drv::QUERY_REPLY_SIZE) {
+        return drv::ERR_INSUFFICIENT_BUFFER;
     }
     uint32_t selector = 0;
     std::memcpy(&selector, input.data(), sizeof selector);
-    uint32_t reply[3] = {drv::kQueryReplyMarker, 0, 0};
-    if (selector == drv::kSelectorAdapterInfo) {
+    uint32_t reply[3] = {drv::QUERY_REPLY_MARKER, 0, 0};
+    if (selector == drv::SELECTOR_ADAPTER_INFO) {
         reply[1] = adapter.identity.index | static_cast<uint32_t>(adapter.identity.type) << 16;
-    } else if (selector == drv::kSelectorStreamOptions) {
+    } else if (selector == drv::SELECTOR_STREAM_OPTIONS) {
         reply[1] = adapter.options;
     } else {
-        return drv::kErrorInvalidParameter;
+        return drv::ERR_INVALID_PARAMETER;
     }
     output->assign(reinterpret_cast<const char*>(reply), sizeof reply);
-    return drv::kErrorSuccess;
+    return drv::ERR_SUCCESS;
 }
 
 uint32_t Set(Adapter& adapter, std::string_view input) {
     if (adapter.rejectSet) {
-        return drv::kErrorGenFailure;
+        return drv::ERR_GEN_FAILURE;
     }
     uint32_t words[4] = {};
     if (input.size() != sizeof words) {
-        return drv::kErrorInvalidParameter;
+        return drv::ERR_INVALID_PARAMETER;
     }
     std::memcpy(words, input.data(), sizeof words);
     const uint32_t code = words[0];
     const uint32_t parameter = words[1];
     const uint32_t enable = words[2];
-    if (code == drv::kSetLogLevel) {
+    if (code == drv::SET_LOG_LEVEL) {
         adapter.logLevel = parameter;
-    } else if (code == drv::kSetStreamOption) {
+    } else if (code == drv::SET_STREAM_OPTION) {
         const bool oneKnownBit =
             parameter == 1 || parameter == 2 || parameter == 4 || parameter == 8;
         if (!oneKnownBit || enable > 1) {
-            return drv::kErrorInvalidParameter;
+            return drv::ERR_INVALID_PARAMETER;
         }
         adapter.options = enable != 0 ? adapter.options | parameter : adapter.options & ~parameter;
-    } else if (code == drv::kSetClearCache) {
+    } else if (code == drv::SET_CLEAR_CACHE) {
         ++adapter.clearCount;
     } else {
-        return drv::kErrorInvalidParameter;
+        return drv::ERR_INVALID_PARAMETER;
     }
-    return drv::kErrorSuccess;
+    return drv::ERR_SUCCESS;
 }
 
 uint32_t ReadLog(Adapter& adapter, const OpenChannel& open, std::string_view input,
                  uint32_t outCapacity, IoctlResult* result) {
     if (!GrantsRead(open.access)) {
-        return drv::kErrorAccessDenied;
+        return drv::ERR_ACCESS_DENIED;
     }
     if (!input.empty()) {
-        return drv::kErrorInvalidParameter;
+        return drv::ERR_INVALID_PARAMETER;
     }
     const int log = LogIndex(LogOf(open.channel));
     if (adapter.failRead) {
         adapter.failRead = false;
         adapter.served[log].Append({});
-        return drv::kErrorGenFailure;
+        return drv::ERR_GEN_FAILURE;
     }
     CircularLog& source = adapter.logs[log];
     const size_t limit = std::min(adapter.readSizes[log].Next(), source.size());
@@ -194,9 +194,9 @@ uint32_t ReadLog(Adapter& adapter, const OpenChannel& open, std::string_view inp
     }
     if (adapter.partialRead) {
         adapter.partialRead = false;
-        return drv::kErrorMoreData;
+        return drv::ERR_MORE_DATA;
     }
-    return drv::kErrorSuccess;
+    return drv::ERR_SUCCESS;
 }
 
 void ApplyFault(Adapter& adapter, FaultKind fault) {
@@ -240,11 +240,11 @@ std::string Line(const std::string& text) {
 }  // namespace
 
 const char* ChannelName(Channel channel) {
-    return kChannelNames[static_cast<int>(channel)];
+    return CHANNEL_NAMES[static_cast<int>(channel)];
 }
 
 std::string InterfacePath(unsigned instance) {
-    const drv::ClassGuid& g = drv::kInterfaceClass;
+    const drv::ClassGuid& g = drv::INTERFACE_CLASS;
     char text[96];
     std::snprintf(text, sizeof text,
                   "\\\\?\\ROOT#MEDIA#%04u#{%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}",
@@ -267,7 +267,7 @@ Driver::~Driver() {
 }
 
 Adapter* Driver::CreateAdapter(const AdapterIdentity& identity, const std::string& path) {
-    if (nextInstance_ >= kMaxInstances) {
+    if (nextInstance_ >= MAX_INSTANCES) {
         return nullptr;
     }
     const unsigned instance = nextInstance_++;
@@ -314,17 +314,17 @@ void Driver::Notify(uint32_t action, const std::string& path) {
 uint32_t Driver::Open(std::string_view path, uint32_t access, uint32_t share, OpenChannel* open) {
     const size_t slash = path.rfind('\\');
     if (slash == std::string_view::npos) {
-        return drv::kErrorFileNotFound;
+        return drv::ERR_FILE_NOT_FOUND;
     }
     // Names end at a NUL, as the C strings of CreateFileA do.
     const std::string device(path.substr(0, slash));
     const std::string name(path.substr(slash + 1));
     int channel = 0;
-    while (channel < kChannels && !EqualsIgnoreCase(name.c_str(), kChannelNames[channel])) {
+    while (channel < CHANNELS && !EqualsIgnoreCase(name.c_str(), CHANNEL_NAMES[channel])) {
         ++channel;
     }
-    if (channel == kChannels) {
-        return drv::kErrorFileNotFound;
+    if (channel == CHANNELS) {
+        return drv::ERR_FILE_NOT_FOUND;
     }
 
     std::unique_lock<std::mutex> lock(mutex_);
@@ -338,25 +338,25 @@ uint32_t Driver::Open(std::string_view path, uint32_t access, uint32_t share, Op
         adapter = FindPresentByPath(device);
     }
     if (adapter == nullptr) {
-        return drv::kErrorFileNotFound;
+        return drv::ERR_FILE_NOT_FOUND;
     }
     std::vector<Holder>& holders = adapter->holders[channel];
-    uint32_t error = drv::kErrorSuccess;
+    uint32_t error = drv::ERR_SUCCESS;
     // Sharing is settled before the driver sees the open, as the I/O manager does.
     if (!std::all_of(holders.begin(), holders.end(), [&](const Holder& holder) {
             return OpensCoexist(holder.access, holder.share, access, share);
         })) {
-        error = drv::kErrorSharingViolation;
+        error = drv::ERR_SHARING_VIOLATION;
     } else if (adapter->openFault[channel]) {
-        error = drv::kErrorAccessDenied;
+        error = drv::ERR_ACCESS_DENIED;
     }
-    adapter->requests.push_back(OpenLine(kChannelNames[channel], access, share, error));
-    if (error != drv::kErrorSuccess) {
+    adapter->requests.push_back(OpenLine(CHANNEL_NAMES[channel], access, share, error));
+    if (error != drv::ERR_SUCCESS) {
         return error;
     }
     *open = OpenChannel{adapter, static_cast<Channel>(channel), access, nextOpenId_++};
     holders.push_back(Holder{open->id, access, share});
-    return drv::kErrorSuccess;
+    return drv::ERR_SUCCESS;
 }
 
 IoctlResult Driver::Ioctl(const OpenChannel& open, uint32_t code, std::string_view input,
@@ -367,15 +367,15 @@ IoctlResult Driver::Ioctl(const OpenChannel& open, uint32_t code, std::string_vi
     IoctlResult result;
     const bool configure = open.channel == Channel::Configure;
     if (!adapter.present) {
-        result.error = drv::kErrorDeviceRemoved;
-    } else if (configure && code == drv::kIoctlQuery) {
+        result.error = drv::ERR_DEVICE_REMOVED;
+    } else if (configure && code == drv::IOCTL_QUERY) {
         result.error = Query(adapter, open, input, outCapacity, &result.output);
-    } else if (configure && code == drv::kIoctlSet) {
+    } else if (configure && code == drv::IOCTL_SET) {
         result.error = Set(adapter, input);
-    } else if (!configure && code == drv::kIoctlReadLog) {
+    } else if (!configure && code == drv::IOCTL_READ_LOG) {
         result.error = ReadLog(adapter, open, input, outCapacity, &result);
     } else {
-        result.error = drv::kErrorInvalidFunction;
+        result.error = drv::ERR_INVALID_FUNCTION;
     }
     adapter.requests.push_back(IoctlLine(code, input, outCapacity, result.error));
     return result;
@@ -394,13 +394,13 @@ uint32_t Driver::Interfaces(std::vector<InterfaceEntry>* entries) const {
     const std::lock_guard<std::mutex> lock(mutex_);
     entries->clear();
     if (failEnumeration_) {
-        return drv::kErrorGenFailure;
+        return drv::ERR_GEN_FAILURE;
     }
     entries->reserve(adapters_.size());
     for (const auto& adapter : adapters_) {
         entries->push_back(InterfaceEntry{adapter->path, adapter->present});
     }
-    return drv::kErrorSuccess;
+    return drv::ERR_SUCCESS;
 }
 
 bool Driver::Subscribe(EventSink* sink) {
@@ -471,7 +471,7 @@ ControlResult Driver::Generate(const ControlCommand& command) {
 
 bool Driver::AppendGenerated(Adapter& adapter, LogKind log,
                              const std::function<void(const ByteSink&)>& generate) {
-    constexpr size_t kPiece = size_t{1} << 20;
+    constexpr size_t PIECE = size_t{1} << 20;
     const std::lock_guard<std::mutex> generating(adapter.generating[LogIndex(log)]);
     std::string pending;
     bool present = true;
@@ -485,7 +485,7 @@ bool Driver::AppendGenerated(Adapter& adapter, LogKind log,
     };
     generate([&](std::string_view bytes) {
         pending.append(bytes);
-        if (pending.size() >= kPiece) {
+        if (pending.size() >= PIECE) {
             flush();
         }
     });
@@ -529,7 +529,7 @@ ControlResult Driver::ExecuteLocked(const ControlCommand& command, const std::st
             result.message = "no instance numbers left";
             return result;
         }
-        Notify(wire::kActionArrival, adapter->path);
+        Notify(wire::ACTION_ARRIVAL, adapter->path);
         result.output = Line(adapter->path);
         return result;
     }
@@ -545,7 +545,7 @@ ControlResult Driver::ExecuteLocked(const ControlCommand& command, const std::st
             adapter->present = false;
             adapter->served[0].Close();
             adapter->served[1].Close();
-            Notify(wire::kActionRemoval, adapter->path);
+            Notify(wire::ACTION_REMOVAL, adapter->path);
             break;
         case Verb::Text:
             text.Append(command.text);

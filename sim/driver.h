@@ -23,7 +23,7 @@ enum class Channel { Configure = 0, TextLog = 1, TimingLog = 2 };
 const char* ChannelName(Channel channel);
 
 struct InterfaceEvent {
-    uint32_t action;  // wire::kActionArrival or wire::kActionRemoval
+    uint32_t action;  // wire::ACTION_ARRIVAL or wire::ACTION_REMOVAL
     std::string path;
 };
 

@@ -15,42 +15,42 @@ struct ClassGuid {
     uint16_t data3;
     uint8_t data4[8];
 };
-inline constexpr ClassGuid kInterfaceClass = {
+inline constexpr ClassGuid INTERFACE_CLASS = {
     0x7F95AF7C, 0xF68A, 0x4351, {0xBB, 0x8E, 0x26, 0x8A, 0xF2, 0x8E, 0xA1, 0x4C}};
 
-inline constexpr uint32_t kIoctlQuery = 0xC3516000;
-inline constexpr uint32_t kIoctlSet = 0xC3512004;
-inline constexpr uint32_t kIoctlReadLog = 0xC3516008;
+inline constexpr uint32_t IOCTL_QUERY = 0xC3516000;
+inline constexpr uint32_t IOCTL_SET = 0xC3512004;
+inline constexpr uint32_t IOCTL_READ_LOG = 0xC3516008;
 
-inline constexpr uint32_t kSelectorAdapterInfo = 0;
-inline constexpr uint32_t kSelectorStreamOptions = 1;
-inline constexpr uint32_t kSetLogLevel = 0;
-inline constexpr uint32_t kSetStreamOption = 2;
-inline constexpr uint32_t kSetClearCache = 3;
-inline constexpr uint32_t kQueryReplySize = 12;
+inline constexpr uint32_t SELECTOR_ADAPTER_INFO = 0;
+inline constexpr uint32_t SELECTOR_STREAM_OPTIONS = 1;
+inline constexpr uint32_t SET_LOG_LEVEL = 0;
+inline constexpr uint32_t SET_STREAM_OPTION = 2;
+inline constexpr uint32_t SET_CLEAR_CACHE = 3;
+inline constexpr uint32_t QUERY_REPLY_SIZE = 12;
 // First word of every query reply: "VKDG".
-inline constexpr uint32_t kQueryReplyMarker = 0x47444B56;
+inline constexpr uint32_t QUERY_REPLY_MARKER = 0x47444B56;
 
-inline constexpr uint32_t kGenericRead = 0x80000000;
-inline constexpr uint32_t kGenericWrite = 0x40000000;
-inline constexpr uint32_t kGenericAll = 0x10000000;
-inline constexpr uint32_t kFileReadData = 0x00000001;
-inline constexpr uint32_t kFileWriteData = 0x00000002;
-inline constexpr uint32_t kFileAppendData = 0x00000004;
-inline constexpr uint32_t kDelete = 0x00010000;
-inline constexpr uint32_t kShareRead = 1;
-inline constexpr uint32_t kShareWrite = 2;
-inline constexpr uint32_t kShareDelete = 4;
+inline constexpr uint32_t ACCESS_GENERIC_READ = 0x80000000;
+inline constexpr uint32_t ACCESS_GENERIC_WRITE = 0x40000000;
+inline constexpr uint32_t ACCESS_GENERIC_ALL = 0x10000000;
+inline constexpr uint32_t ACCESS_FILE_READ_DATA = 0x00000001;
+inline constexpr uint32_t ACCESS_FILE_WRITE_DATA = 0x00000002;
+inline constexpr uint32_t ACCESS_FILE_APPEND_DATA = 0x00000004;
+inline constexpr uint32_t ACCESS_DELETE = 0x00010000;
+inline constexpr uint32_t SHARE_READ = 1;
+inline constexpr uint32_t SHARE_WRITE = 2;
+inline constexpr uint32_t SHARE_DELETE = 4;
 
-inline constexpr uint32_t kErrorSuccess = 0;
-inline constexpr uint32_t kErrorInvalidFunction = 1;
-inline constexpr uint32_t kErrorFileNotFound = 2;
-inline constexpr uint32_t kErrorAccessDenied = 5;
-inline constexpr uint32_t kErrorGenFailure = 31;
-inline constexpr uint32_t kErrorSharingViolation = 32;
-inline constexpr uint32_t kErrorInvalidParameter = 87;
-inline constexpr uint32_t kErrorInsufficientBuffer = 122;
-inline constexpr uint32_t kErrorMoreData = 234;
-inline constexpr uint32_t kErrorDeviceRemoved = 1617;
+inline constexpr uint32_t ERR_SUCCESS = 0;
+inline constexpr uint32_t ERR_INVALID_FUNCTION = 1;
+inline constexpr uint32_t ERR_FILE_NOT_FOUND = 2;
+inline constexpr uint32_t ERR_ACCESS_DENIED = 5;
+inline constexpr uint32_t ERR_GEN_FAILURE = 31;
+inline constexpr uint32_t ERR_SHARING_VIOLATION = 32;
+inline constexpr uint32_t ERR_INVALID_PARAMETER = 87;
+inline constexpr uint32_t ERR_INSUFFICIENT_BUFFER = 122;
+inline constexpr uint32_t ERR_MORE_DATA = 234;
+inline constexpr uint32_t ERR_DEVICE_REMOVED = 1617;
 
 }  // namespace drv

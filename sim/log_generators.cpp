@@ -8,20 +8,20 @@ namespace {
 // Collects bytes and hands them on in pieces of about 64 KiB.
 class Chunker {
 public:
-    explicit Chunker(const ByteSink& sink) : sink_(sink) { chunk_.reserve(kChunk + 64); }
+    explicit Chunker(const ByteSink& sink) : sink_(sink) { chunk_.reserve(CHUNK + 64); }
     ~Chunker() { Flush(); }
     Chunker(const Chunker&) = delete;
     Chunker& operator=(const Chunker&) = delete;
 
     void Add(std::string_view bytes) {
         chunk_.append(bytes);
-        if (chunk_.size() >= kChunk) {
+        if (chunk_.size() >= CHUNK) {
             Flush();
         }
     }
 
 private:
-    static constexpr size_t kChunk = size_t{64} << 10;
+    static constexpr size_t CHUNK = size_t{64} << 10;
     void Flush() {
         if (!chunk_.empty()) {
             sink_(chunk_);
@@ -32,10 +32,10 @@ private:
     std::string chunk_;
 };
 
-constexpr uint8_t kSync0 = 0xA0;
-constexpr uint8_t kSync1 = 0xF5;
-constexpr uint8_t kMaxPayload = 12;
-constexpr int kOpaqueBytes = 11;
+constexpr uint8_t SYNC_0 = 0xA0;
+constexpr uint8_t SYNC_1 = 0xF5;
+constexpr uint8_t MAX_PAYLOAD = 12;
+constexpr int OPAQUE_BYTES = 11;
 
 }  // namespace
 
@@ -61,7 +61,7 @@ void TextFiller::Fill(uint64_t bytes, const ByteSink& sink) {
 uint8_t TimingGenerator::RandomByte(uint8_t previous) {
     seed_ = seed_ * 1103515245u + 12345u;
     auto byte = static_cast<uint8_t>(seed_ >> 16);
-    if (previous == kSync0 && byte == kSync1) {
+    if (previous == SYNC_0 && byte == SYNC_1) {
         byte = 0x5F;
     }
     return byte;
@@ -69,12 +69,12 @@ uint8_t TimingGenerator::RandomByte(uint8_t previous) {
 
 void TimingGenerator::MakeRecord(bool badLength) {
     const uint8_t length = nextLength_;
-    nextLength_ = static_cast<uint8_t>((nextLength_ + 5) % (kMaxPayload + 1));
+    nextLength_ = static_cast<uint8_t>((nextLength_ + 5) % (MAX_PAYLOAD + 1));
     record_.clear();
-    record_.push_back(static_cast<char>(kSync0));
-    record_.push_back(static_cast<char>(kSync1));
-    uint8_t previous = kSync1;
-    for (int i = 0; i < kOpaqueBytes; ++i) {
+    record_.push_back(static_cast<char>(SYNC_0));
+    record_.push_back(static_cast<char>(SYNC_1));
+    uint8_t previous = SYNC_1;
+    for (int i = 0; i < OPAQUE_BYTES; ++i) {
         previous = RandomByte(previous);
         record_.push_back(static_cast<char>(previous));
     }

@@ -11,11 +11,11 @@
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
-        std::fputs(kUsage, stderr);
+        std::fputs(USAGE, stderr);
         return 2;
     }
     if (args[0] == "help" || args[0] == "--help" || args[0] == "-h") {
-        std::fputs(kUsage, stdout);
+        std::fputs(USAGE, stdout);
         return 0;
     }
     if (args[0] != "serve") {
@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
     const std::optional<ServeOptions> options =
         ParseServeOptions(std::vector<std::string>(args.begin() + 1, args.end()), &error);
     if (!options) {
-        std::fprintf(stderr, "vekdiag-sim: %s\n%s", error.c_str(), kUsage);
+        std::fprintf(stderr, "vekdiag-sim: %s\n%s", error.c_str(), USAGE);
         return 2;
     }
     return Serve(*options);

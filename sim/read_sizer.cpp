@@ -18,7 +18,7 @@ size_t ReadSizer::Next() {
             z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
             z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
             z ^= z >> 31;
-            return static_cast<size_t>(1 + z % kMaxReadSize);
+            return static_cast<size_t>(1 + z % MAX_READ_SIZE);
         }
         case ReadSizeMode::Full:
             break;

@@ -31,7 +31,7 @@ int Fail(const std::string& message) {
 // Takes the root folder's lock for the life of the process (the descriptor stays open
 // on purpose); an empty answer when it has it, else why not.
 std::string LockRoot(const std::filesystem::path& root) {
-    const std::string path = (root / wire::kLockName).string();
+    const std::string path = (root / wire::LOCK_NAME).string();
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) {
         return "cannot open " + path + ": " + std::strerror(errno);
@@ -70,7 +70,7 @@ int Serve(const ServeOptions& options) {
     if (!wire::SocketAddress(address, &socketPath)) {
         return Fail("socket path too long (" + std::to_string(socketPath.size()) +
                     " bytes, at most " + std::to_string(sizeof address.sun_path - 1) +
-                    "): " + socketPath + "; choose a shorter " + wire::kRootVariable);
+                    "): " + socketPath + "; choose a shorter " + wire::ROOT_VARIABLE);
     }
     std::error_code error;
     const std::filesystem::path records = ServedFolder(root);

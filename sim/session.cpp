@@ -17,7 +17,7 @@
 
 namespace {
 
-constexpr size_t kOutputPiece = 1 << 20;
+constexpr size_t OUTPUT_PIECE = 1 << 20;
 
 // Waits until the client hangs up.
 void AwaitHangUp(int fd) {
@@ -181,9 +181,9 @@ void ServeControl(Driver& driver, int fd, wire::Reader& request) {
         result.status = 2;
         result.message = error;
     }
-    for (size_t at = 0; at < result.output.size(); at += kOutputPiece) {
-        wire::Writer piece(wire::Kind::Output, kOutputPiece);
-        piece.Bytes(std::string_view(result.output).substr(at, kOutputPiece));
+    for (size_t at = 0; at < result.output.size(); at += OUTPUT_PIECE) {
+        wire::Writer piece(wire::Kind::Output, OUTPUT_PIECE);
+        piece.Bytes(std::string_view(result.output).substr(at, OUTPUT_PIECE));
         if (!wire::Send(fd, piece)) {
             return;
         }

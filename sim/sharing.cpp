@@ -8,14 +8,14 @@ namespace {
 uint32_t NeededShare(uint32_t access) {
     uint32_t needed = 0;
     if (GrantsRead(access)) {
-        needed |= drv::kShareRead;
+        needed |= drv::SHARE_READ;
     }
-    if ((access & (drv::kGenericWrite | drv::kGenericAll | drv::kFileWriteData |
-                   drv::kFileAppendData)) != 0) {
-        needed |= drv::kShareWrite;
+    if ((access & (drv::ACCESS_GENERIC_WRITE | drv::ACCESS_GENERIC_ALL |
+                   drv::ACCESS_FILE_WRITE_DATA | drv::ACCESS_FILE_APPEND_DATA)) != 0) {
+        needed |= drv::SHARE_WRITE;
     }
-    if ((access & (drv::kGenericAll | drv::kDelete)) != 0) {
-        needed |= drv::kShareDelete;
+    if ((access & (drv::ACCESS_GENERIC_ALL | drv::ACCESS_DELETE)) != 0) {
+        needed |= drv::SHARE_DELETE;
     }
     return needed;
 }
@@ -23,7 +23,8 @@ uint32_t NeededShare(uint32_t access) {
 }  // namespace
 
 bool GrantsRead(uint32_t access) {
-    return (access & (drv::kGenericRead | drv::kGenericAll | drv::kFileReadData)) != 0;
+    return (access &
+            (drv::ACCESS_GENERIC_READ | drv::ACCESS_GENERIC_ALL | drv::ACCESS_FILE_READ_DATA)) != 0;
 }
 
 bool OpensCoexist(uint32_t firstAccess, uint32_t firstShare, uint32_t secondAccess,

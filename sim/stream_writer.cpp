@@ -28,7 +28,7 @@ void StreamWriter::Run(uint64_t bytesPerSecond, std::chrono::steady_clock::durat
     const Clock::time_point start = Clock::now();
     const double rate = static_cast<double>(bytesPerSecond);
     // The least worth waking up for: a millisecond's worth, at most a step.
-    const uint64_t quantum = std::clamp<uint64_t>(bytesPerSecond / 1000, 1, kStepBytes);
+    const uint64_t quantum = std::clamp<uint64_t>(bytesPerSecond / 1000, 1, STEP_BYTES);
     uint64_t written = 0;
     std::unique_lock<std::mutex> lock(mutex_);
     while (!stop_) {
@@ -44,7 +44,7 @@ void StreamWriter::Run(uint64_t bytesPerSecond, std::chrono::steady_clock::durat
             stopped_.wait_for(lock, std::chrono::duration<double>(wait), [this] { return stop_; });
             continue;
         }
-        const size_t bytes = static_cast<size_t>(std::min<uint64_t>(due - written, kStepBytes));
+        const size_t bytes = static_cast<size_t>(std::min<uint64_t>(due - written, STEP_BYTES));
         lock.unlock();
         const bool more = step(bytes);
         lock.lock();

@@ -24,11 +24,11 @@
 
 namespace wire {
 
-inline constexpr char kRootVariable[] = "VEKDIAG_SIM_ROOT";
-inline constexpr char kSocketName[] = "server.sock";
-inline constexpr char kLockName[] = "server.lock";
+inline constexpr char ROOT_VARIABLE[] = "VEKDIAG_SIM_ROOT";
+inline constexpr char SOCKET_NAME[] = "server.sock";
+inline constexpr char LOCK_NAME[] = "server.lock";
 // Large enough for a read of the biggest log the simulator keeps.
-inline constexpr uint32_t kMaxBody = (1u << 30) + 4096;
+inline constexpr uint32_t MAX_BODY = (1u << 30) + 4096;
 
 enum class Kind : uint32_t {
     // First message of a connection.
@@ -50,8 +50,8 @@ enum class Kind : uint32_t {
     Done = 27,            // u32 exit status, string message for standard error
 };
 
-inline constexpr uint32_t kActionArrival = 0;
-inline constexpr uint32_t kActionRemoval = 1;
+inline constexpr uint32_t ACTION_ARRIVAL = 0;
+inline constexpr uint32_t ACTION_REMOVAL = 1;
 
 class Writer {
 public:
@@ -161,7 +161,7 @@ inline bool ReceiveAll(int fd, void* data, size_t size) {
 // costs one recv. Every message of the connection must be read through it.
 class Receiver {
 public:
-    explicit Receiver(int fd) : fd_(fd), buffer_(kBufferSize) {}
+    explicit Receiver(int fd) : fd_(fd), buffer_(BUFFER_SIZE) {}
 
     // False when the peer hung up, the connection failed or the message is too large.
     bool Next(std::string& body) {
@@ -170,7 +170,7 @@ public:
             return false;
         }
         std::memcpy(&size, buffer_.data() + start_, sizeof size);
-        if (size > kMaxBody) {
+        if (size > MAX_BODY) {
             return false;
         }
         start_ += sizeof size;
@@ -186,7 +186,7 @@ public:
     }
 
 private:
-    static constexpr size_t kBufferSize = size_t{64} << 10;
+    static constexpr size_t BUFFER_SIZE = size_t{64} << 10;
 
     bool Fill(size_t need) {
         if (start_ == end_) {
@@ -217,7 +217,7 @@ private:
 
 // The root folder: $VEKDIAG_SIM_ROOT, else vekdiag-sim in the system's temporary folder.
 inline std::filesystem::path RootFolder() {
-    const char* root = std::getenv(kRootVariable);
+    const char* root = std::getenv(ROOT_VARIABLE);
     if (root != nullptr && root[0] != '\0') {
         return root;
     }
@@ -231,7 +231,7 @@ inline std::filesystem::path RootFolder() {
 
 // Fills the address of the server's socket; false when the path does not fit.
 inline bool SocketAddress(sockaddr_un& address, std::string* path) {
-    *path = (RootFolder() / kSocketName).string();
+    *path = (RootFolder() / SOCKET_NAME).string();
     std::memset(&address, 0, sizeof address);
     address.sun_family = AF_UNIX;
     if (path->size() >= sizeof address.sun_path) {

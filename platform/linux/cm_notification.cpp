@@ -22,9 +22,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr size_t kLinkOffset = offsetof(CM_NOTIFY_EVENT_DATA, u.DeviceInterface.SymbolicLink);
-constexpr std::chrono::milliseconds kFirstBackoff = 10ms;
-constexpr std::chrono::milliseconds kLongestBackoff = 200ms;
+constexpr size_t LINK_OFFSET = offsetof(CM_NOTIFY_EVENT_DATA, u.DeviceInterface.SymbolicLink);
+constexpr std::chrono::milliseconds FIRST_BACKOFF = 10ms;
+constexpr std::chrono::milliseconds LONGEST_BACKOFF = 200ms;
 
 struct Registration {
     PVOID context = nullptr;
@@ -82,8 +82,8 @@ std::wstring DecodeUtf8(std::string_view text) {
             valid = (next & 0xC0u) == 0x80u;
             point = point << 6 | (next & 0x3Fu);
         }
-        static constexpr uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-        valid = valid && point >= kSmallest[length] && point <= 0x10FFFF &&
+        static constexpr uint32_t SMALLEST[] = {0, 0, 0x80, 0x800, 0x10000};
+        valid = valid && point >= SMALLEST[length] && point <= 0x10FFFF &&
                 (point < 0xD800 || point > 0xDFFF);
         wide.push_back(valid ? static_cast<wchar_t>(point) : L'\xFFFD');
         i += valid ? length : 1;
@@ -95,14 +95,14 @@ std::wstring DecodeUtf8(std::string_view text) {
 // 8-byte units so that the record is aligned as the callback expects.
 std::vector<uint64_t> MakeEventData(const GUID& classGuid, std::string_view link, DWORD* size) {
     const std::wstring wide = DecodeUtf8(link);
-    *size = static_cast<DWORD>(kLinkOffset + (wide.size() + 1) * sizeof(WCHAR));
+    *size = static_cast<DWORD>(LINK_OFFSET + (wide.size() + 1) * sizeof(WCHAR));
     std::vector<uint64_t> storage((*size + 7) / 8, 0);
     char* bytes = reinterpret_cast<char*>(storage.data());
     auto* event = reinterpret_cast<CM_NOTIFY_EVENT_DATA*>(bytes);
     event->FilterType = CM_NOTIFY_FILTER_TYPE_DEVICEINTERFACE;
     event->Reserved = 0;
     event->u.DeviceInterface.ClassGuid = classGuid;
-    auto* wideLink = reinterpret_cast<WCHAR*>(bytes + kLinkOffset);
+    auto* wideLink = reinterpret_cast<WCHAR*>(bytes + LINK_OFFSET);
     std::copy(wide.begin(), wide.end(), wideLink);
     wideLink[wide.size()] = L'\0';
     return storage;
@@ -157,7 +157,7 @@ void DeliverEvents(Registration* registration, DriverEvents& events) {
 
 // The registration's thread: delivers while subscribed, subscribes again while not.
 void Deliver(Registration* registration) {
-    std::chrono::milliseconds backoff = kFirstBackoff;
+    std::chrono::milliseconds backoff = FIRST_BACKOFF;
     for (;;) {
         DriverEvents* events = nullptr;
         {
@@ -173,11 +173,11 @@ void Deliver(Registration* registration) {
             }
         }
         if (events == nullptr) {
-            backoff = std::min(backoff * 2, kLongestBackoff);
+            backoff = std::min(backoff * 2, LONGEST_BACKOFF);
             Subscribe(*registration);
             continue;
         }
-        backoff = kFirstBackoff;
+        backoff = FIRST_BACKOFF;
         DeliverEvents(registration, *events);
         const std::lock_guard<std::mutex> lock(registration->mutex);
         registration->events.reset();

@@ -34,7 +34,7 @@ ControlHandlers& Handlers() {
     return *handlers;
 }
 
-constexpr int kSignals[] = {SIGINT, SIGHUP, SIGTERM};
+constexpr int SIGNALS[] = {SIGINT, SIGHUP, SIGTERM};
 
 DWORD ControlTypeOf(int signal) {
     switch (signal) {
@@ -104,7 +104,7 @@ bool CatchSignals(ControlHandlers& handlers) {
     action.sa_handler = OnSignal;
     action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);
-    for (int signal : kSignals) {
+    for (int signal : SIGNALS) {
         ::sigaction(signal, &action, nullptr);
     }
     return true;

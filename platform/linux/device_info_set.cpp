@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr DWORD kKnownFlags = DIGCF_PRESENT | DIGCF_DEVICEINTERFACE;
+constexpr DWORD KNOWN_FLAGS = DIGCF_PRESENT | DIGCF_DEVICEINTERFACE;
 
 struct DeviceInfoSet : KernelObject {
     std::vector<DriverInterface> members;
@@ -46,7 +46,7 @@ HDEVINFO SetupDiGetClassDevsA(const GUID* ClassGuid, PCSTR Enumerator, HWND /*hw
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
-    if ((Flags & DIGCF_DEVICEINTERFACE) == 0 || (Flags & ~kKnownFlags) != 0 ||
+    if ((Flags & DIGCF_DEVICEINTERFACE) == 0 || (Flags & ~KNOWN_FLAGS) != 0 ||
         Enumerator != nullptr) {
         SetLastError(ERROR_NOT_SUPPORTED);
         return INVALID_HANDLE_VALUE;

@@ -9,7 +9,7 @@
 namespace {
 
 // Larger inputs than any control code takes are refused before they reach the device.
-constexpr DWORD kMaxInput = 1u << 20;
+constexpr DWORD MAX_INPUT_BYTES = 1u << 20;
 
 class ChannelObject : public KernelObject {
 public:
@@ -56,7 +56,7 @@ BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, D
     } else if ((lpInBuffer == nullptr && nInBufferSize != 0) ||
                (lpOutBuffer == nullptr && nOutBufferSize != 0)) {
         error = ERROR_NOACCESS;
-    } else if (nInBufferSize > kMaxInput) {
+    } else if (nInBufferSize > MAX_INPUT_BYTES) {
         error = ERROR_INVALID_PARAMETER;
     } else {
         error = device->channel->Request(dwIoControlCode, lpInBuffer, nInBufferSize, lpOutBuffer,

@@ -18,8 +18,8 @@
 // The interface class of every adapter the driver has.
 inline GUID DriverInterfaceClass() {
     GUID guid;
-    static_assert(sizeof guid == sizeof drv::kInterfaceClass, "GUID layout");
-    std::memcpy(&guid, &drv::kInterfaceClass, sizeof guid);
+    static_assert(sizeof guid == sizeof drv::INTERFACE_CLASS, "GUID layout");
+    std::memcpy(&guid, &drv::INTERFACE_CLASS, sizeof guid);
     return guid;
 }
 

@@ -17,7 +17,7 @@
 namespace {
 
 // Symbolic links followed before a name is taken as a loop, as the kernel does.
-constexpr int kMaxLinks = 40;
+constexpr int MAX_LINKS = 40;
 
 std::deque<std::string> Components(const std::string& path) {
     std::deque<std::string> parts;
@@ -76,7 +76,7 @@ std::string Resolve(const char* name) {
             exists = false;
             continue;
         }
-        if (!S_ISLNK(status.st_mode) || ++links > kMaxLinks) {
+        if (!S_ISLNK(status.st_mode) || ++links > MAX_LINKS) {
             continue;
         }
         std::string target(PATH_MAX, '\0');

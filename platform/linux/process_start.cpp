@@ -4,7 +4,7 @@
 
 namespace {
 
-[[maybe_unused]] const bool kPipesFailLikeFiles = [] {
+[[maybe_unused]] const bool PIPES_FAIL_LIKE_FILES = [] {
     ::signal(SIGPIPE, SIG_IGN);
     return true;
 }();

@@ -146,7 +146,7 @@ public:
         if (kind != wire::Kind::Event || !message.ok()) {
             return false;
         }
-        *event = DriverEvent{action == wire::kActionArrival, std::string(path)};
+        *event = DriverEvent{action == wire::ACTION_ARRIVAL, std::string(path)};
         return true;
     }
 

@@ -12,8 +12,8 @@
 
 namespace {
 
-constexpr DWORD kQuery = 0xC3516000;
-constexpr DWORD kReadLog = 0xC3516008;
+constexpr DWORD QUERY = 0xC3516000;
+constexpr DWORD READ_LOG = 0xC3516008;
 
 std::string ChannelPath(int instance, const char* channel) {
     char path[128];
@@ -32,7 +32,7 @@ std::string Read(HANDLE channel, DWORD capacity, DWORD* error) {
     std::string out(capacity, '\0');
     DWORD returned = 0xDEAD;
     *error =
-        DeviceIoControl(channel, kReadLog, nullptr, 0, out.data(), capacity, &returned, nullptr)
+        DeviceIoControl(channel, READ_LOG, nullptr, 0, out.data(), capacity, &returned, nullptr)
             ? 0
             : GetLastError();
     out.resize(returned);
@@ -42,7 +42,7 @@ std::string Read(HANDLE channel, DWORD capacity, DWORD* error) {
 uint32_t QueryWord(HANDLE configure, uint32_t selector) {
     uint32_t reply[3] = {};
     DWORD returned = 0;
-    EXPECT_TRUE(DeviceIoControl(configure, kQuery, &selector, sizeof selector, reply, sizeof reply,
+    EXPECT_TRUE(DeviceIoControl(configure, QUERY, &selector, sizeof selector, reply, sizeof reply,
                                 &returned, nullptr));
     EXPECT_EQ(returned, 12u);
     return reply[1];
@@ -82,19 +82,19 @@ TEST(Channel, ArgumentAndHandleRules) {
     HANDLE text = Open(ChannelPath(0, "VekDiagTextLog"));
     ASSERT_NE(text, INVALID_HANDLE_VALUE);
     char buffer[16];
-    EXPECT_FALSE(DeviceIoControl(text, kReadLog, nullptr, 0, buffer, 16, nullptr, nullptr));
+    EXPECT_FALSE(DeviceIoControl(text, READ_LOG, nullptr, 0, buffer, 16, nullptr, nullptr));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
     DWORD returned = 0xDEAD;
-    EXPECT_FALSE(DeviceIoControl(text, kQuery, nullptr, 0, buffer, 16, &returned, nullptr));
+    EXPECT_FALSE(DeviceIoControl(text, QUERY, nullptr, 0, buffer, 16, &returned, nullptr));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_FUNCTION);
     EXPECT_EQ(returned, 0u);
 
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    EXPECT_FALSE(DeviceIoControl(event, kReadLog, nullptr, 0, buffer, 16, &returned, nullptr));
+    EXPECT_FALSE(DeviceIoControl(event, READ_LOG, nullptr, 0, buffer, 16, &returned, nullptr));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
     CloseHandle(event);
     CloseHandle(text);
-    EXPECT_FALSE(DeviceIoControl(text, kReadLog, nullptr, 0, buffer, 16, &returned, nullptr));
+    EXPECT_FALSE(DeviceIoControl(text, READ_LOG, nullptr, 0, buffer, 16, &returned, nullptr));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
 }
 
@@ -122,7 +122,7 @@ TEST(Channel, OvercountIsReportedAndTheBufferKeptTo) {
     server.Control({"fault", "0", "overcount"});
     char buffer[8] = {};
     DWORD returned = 0;
-    EXPECT_TRUE(DeviceIoControl(text, kReadLog, nullptr, 0, buffer, 4, &returned, nullptr));
+    EXPECT_TRUE(DeviceIoControl(text, READ_LOG, nullptr, 0, buffer, 4, &returned, nullptr));
     EXPECT_EQ(returned, 5u);
     EXPECT_EQ(std::string(buffer, sizeof buffer), std::string("abcd\0\0\0\0", 8));
     CloseHandle(text);
@@ -174,25 +174,25 @@ TEST(Channel, OneHandleSharedByThreadsKeepsRequestsApart) {
 }
 
 TEST(Channel, ReadsSixteenMebibytesQuickly) {
-    constexpr size_t kTotal = 16u << 20;
-    Simulator server({"--log-size", std::to_string(kTotal)});
-    server.Control({"fill", "0", "timing", std::to_string(kTotal)});
+    constexpr size_t TOTAL = 16u << 20;
+    Simulator server({"--log-size", std::to_string(TOTAL)});
+    server.Control({"fill", "0", "timing", std::to_string(TOTAL)});
     HANDLE timing = Open(ChannelPath(0, "VekDiagTimingLog"));
     std::string received;
-    received.reserve(kTotal);
+    received.reserve(TOTAL);
     char block[4096];
     const auto start = std::chrono::steady_clock::now();
     for (DWORD returned = 1; returned != 0;) {
         ASSERT_TRUE(
-            DeviceIoControl(timing, kReadLog, nullptr, 0, block, sizeof block, &returned, nullptr));
+            DeviceIoControl(timing, READ_LOG, nullptr, 0, block, sizeof block, &returned, nullptr));
         received.append(block, returned);
     }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const double rate = static_cast<double>(kTotal) / (1 << 20) / seconds;
+    const double rate = static_cast<double>(TOTAL) / (1 << 20) / seconds;
     std::cout << "read 16 MiB in 4096-byte requests: " << rate << " MiB/s\n";
     RecordProperty("MiBPerSecond", static_cast<int>(rate));
-    ASSERT_EQ(received.size(), kTotal);
+    ASSERT_EQ(received.size(), TOTAL);
     EXPECT_TRUE(received == server.Control({"served", "0", "timing"}));
     EXPECT_GT(rate, 10.0);
     CloseHandle(timing);

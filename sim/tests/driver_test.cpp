@@ -17,8 +17,8 @@
 
 namespace {
 
-constexpr uint32_t kAll = drv::kGenericAll;
-constexpr uint32_t kRead = drv::kGenericRead;
+constexpr uint32_t ALL = drv::ACCESS_GENERIC_ALL;
+constexpr uint32_t READ = drv::ACCESS_GENERIC_READ;
 
 std::string Words(std::initializer_list<uint32_t> words) {
     std::string bytes;
@@ -73,21 +73,21 @@ TEST_F(DriverTest, RequestLinesRecordEveryRequestThatReachesTheAdapter) {
     EXPECT_EQ(Path(0, "x"), R"(\\?\ROOT#MEDIA#0000#{7f95af7c-f68a-4351-bb8e-268af28ea14c}\x)");
     OpenChannel unused;
     // Not an adapter's channel: refused before any adapter sees it.
-    EXPECT_EQ(driver_.Open(Path(0, "VekDiagBogus"), kAll, 0, &unused), drv::kErrorFileNotFound);
-    EXPECT_EQ(driver_.Open(Path(0, "VekDiagConfigure\\"), kAll, 0, &unused),
-              drv::kErrorFileNotFound);
-    EXPECT_EQ(driver_.Open(Path(9, "VekDiagConfigure"), kAll, 0, &unused), drv::kErrorFileNotFound);
+    EXPECT_EQ(driver_.Open(Path(0, "VekDiagBogus"), ALL, 0, &unused), drv::ERR_FILE_NOT_FOUND);
+    EXPECT_EQ(driver_.Open(Path(0, "VekDiagConfigure\\"), ALL, 0, &unused),
+              drv::ERR_FILE_NOT_FOUND);
+    EXPECT_EQ(driver_.Open(Path(9, "VekDiagConfigure"), ALL, 0, &unused), drv::ERR_FILE_NOT_FOUND);
 
     std::string lower = Path(0, "vekdiagconfigure");
     for (char& c : lower) {
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
-    const OpenChannel configure = MustOpen(lower, kAll, 3);
-    EXPECT_EQ(driver_.Open(Path(0, "VekDiagConfigure"), kRead, 0, &unused),
-              drv::kErrorSharingViolation);
-    driver_.Ioctl(configure, drv::kIoctlQuery, Words({1}), 12);
-    driver_.Ioctl(configure, drv::kIoctlSet, Words({0, 4}) + "\x05\x06", 0);
-    driver_.Ioctl(configure, drv::kIoctlReadLog, "", 4096);
+    const OpenChannel configure = MustOpen(lower, ALL, 3);
+    EXPECT_EQ(driver_.Open(Path(0, "VekDiagConfigure"), READ, 0, &unused),
+              drv::ERR_SHARING_VIOLATION);
+    driver_.Ioctl(configure, drv::IOCTL_QUERY, Words({1}), 12);
+    driver_.Ioctl(configure, drv::IOCTL_SET, Words({0, 4}) + "\x05\x06", 0);
+    driver_.Ioctl(configure, drv::IOCTL_READ_LOG, "", 4096);
     driver_.Close(configure);
 
     EXPECT_EQ(Run({"requests", "0"}).output,
@@ -102,21 +102,20 @@ TEST_F(DriverTest, RequestLinesRecordEveryRequestThatReachesTheAdapter) {
 
 TEST_F(DriverTest, SharingFollowsBothShareModes) {
     OpenChannel second;
-    const OpenChannel text = MustOpen(Path(0, "VekDiagTextLog"), kRead, drv::kShareRead);
+    const OpenChannel text = MustOpen(Path(0, "VekDiagTextLog"), READ, drv::SHARE_READ);
     // Both read and both share read: they coexist; the timing channel is a separate file.
-    EXPECT_EQ(driver_.Open(Path(0, "VekDiagTextLog"), kRead, drv::kShareRead, &second), 0u);
-    MustOpen(Path(0, "VekDiagTimingLog"), kRead);
+    EXPECT_EQ(driver_.Open(Path(0, "VekDiagTextLog"), READ, drv::SHARE_READ, &second), 0u);
+    MustOpen(Path(0, "VekDiagTimingLog"), READ);
     // Read-only sharing refuses anyone who asks for more.
-    EXPECT_EQ(driver_.Open(Path(0, "VekDiagTextLog"), kAll, 7, &second),
-              drv::kErrorSharingViolation);
+    EXPECT_EQ(driver_.Open(Path(0, "VekDiagTextLog"), ALL, 7, &second), drv::ERR_SHARING_VIOLATION);
     driver_.Close(text);
     driver_.Close(second);
-    MustOpen(Path(0, "VekDiagTextLog"), kAll);
+    MustOpen(Path(0, "VekDiagTextLog"), ALL);
 }
 
 TEST_F(DriverTest, QueryAndSet) {
-    const OpenChannel configure = MustOpen(Path(1, "VekDiagConfigure"), kAll);
-    IoctlResult info = driver_.Ioctl(configure, drv::kIoctlQuery, Words({0}), 64);
+    const OpenChannel configure = MustOpen(Path(1, "VekDiagConfigure"), ALL);
+    IoctlResult info = driver_.Ioctl(configure, drv::IOCTL_QUERY, Words({0}), 64);
     ASSERT_EQ(info.error, 0u);
     ASSERT_EQ(info.output.size(), 12u);
     uint32_t words[3];
@@ -124,21 +123,21 @@ TEST_F(DriverTest, QueryAndSet) {
     EXPECT_EQ(words[1], 6u | 0xBEEFu << 16);
     EXPECT_EQ(words[2], 0u);
 
-    EXPECT_EQ(driver_.Ioctl(configure, drv::kIoctlQuery, Words({0}), 11).error,
-              drv::kErrorInsufficientBuffer);
-    EXPECT_EQ(driver_.Ioctl(configure, drv::kIoctlQuery, Words({2}), 12).error,
-              drv::kErrorInvalidParameter);
+    EXPECT_EQ(driver_.Ioctl(configure, drv::IOCTL_QUERY, Words({0}), 11).error,
+              drv::ERR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(driver_.Ioctl(configure, drv::IOCTL_QUERY, Words({2}), 12).error,
+              drv::ERR_INVALID_PARAMETER);
     for (const std::string& bad :
          {Words({2, 3, 1, 0}), Words({2, 4, 2, 0}), Words({1, 0, 0, 0}), Words({2, 4, 1})}) {
-        EXPECT_EQ(driver_.Ioctl(configure, drv::kIoctlSet, bad, 0).error,
-                  drv::kErrorInvalidParameter);
+        EXPECT_EQ(driver_.Ioctl(configure, drv::IOCTL_SET, bad, 0).error,
+                  drv::ERR_INVALID_PARAMETER);
     }
-    EXPECT_EQ(driver_.Ioctl(configure, drv::kIoctlSet, Words({2, 8, 1, 0}), 0).error, 0u);
-    EXPECT_EQ(driver_.Ioctl(configure, drv::kIoctlSet, Words({2, 2, 1, 0}), 0).error, 0u);
-    EXPECT_EQ(driver_.Ioctl(configure, drv::kIoctlSet, Words({2, 8, 0, 0}), 0).error, 0u);
-    EXPECT_EQ(driver_.Ioctl(configure, drv::kIoctlSet, Words({0, 0xFFFFFFF0, 0, 0}), 0).error, 0u);
-    EXPECT_EQ(driver_.Ioctl(configure, drv::kIoctlSet, Words({3, 0, 0, 0}), 0).error, 0u);
-    const IoctlResult options = driver_.Ioctl(configure, drv::kIoctlQuery, Words({1}), 12);
+    EXPECT_EQ(driver_.Ioctl(configure, drv::IOCTL_SET, Words({2, 8, 1, 0}), 0).error, 0u);
+    EXPECT_EQ(driver_.Ioctl(configure, drv::IOCTL_SET, Words({2, 2, 1, 0}), 0).error, 0u);
+    EXPECT_EQ(driver_.Ioctl(configure, drv::IOCTL_SET, Words({2, 8, 0, 0}), 0).error, 0u);
+    EXPECT_EQ(driver_.Ioctl(configure, drv::IOCTL_SET, Words({0, 0xFFFFFFF0, 0, 0}), 0).error, 0u);
+    EXPECT_EQ(driver_.Ioctl(configure, drv::IOCTL_SET, Words({3, 0, 0, 0}), 0).error, 0u);
+    const IoctlResult options = driver_.Ioctl(configure, drv::IOCTL_QUERY, Words({1}), 12);
     std::memcpy(words, options.output.data(), sizeof words);
     EXPECT_EQ(words[1], 2u);
     EXPECT_EQ(Run({"options", "1"}).output, "2\n");
@@ -147,37 +146,36 @@ TEST_F(DriverTest, QueryAndSet) {
     EXPECT_EQ(Run({"clearcount", "1"}).output, "1\n");
 
     // Queries need read access on the handle; sets do not.
-    const OpenChannel writeOnly = MustOpen(Path(0, "VekDiagConfigure"), drv::kGenericWrite);
-    EXPECT_EQ(driver_.Ioctl(writeOnly, drv::kIoctlQuery, Words({0}), 12).error,
-              drv::kErrorAccessDenied);
-    EXPECT_EQ(driver_.Ioctl(writeOnly, drv::kIoctlSet, Words({3, 0, 0, 0}), 0).error, 0u);
+    const OpenChannel writeOnly = MustOpen(Path(0, "VekDiagConfigure"), drv::ACCESS_GENERIC_WRITE);
+    EXPECT_EQ(driver_.Ioctl(writeOnly, drv::IOCTL_QUERY, Words({0}), 12).error,
+              drv::ERR_ACCESS_DENIED);
+    EXPECT_EQ(driver_.Ioctl(writeOnly, drv::IOCTL_SET, Words({3, 0, 0, 0}), 0).error, 0u);
 }
 
 TEST_F(DriverTest, ReadsServeTheLogAndFaultsBite) {
-    const OpenChannel text = MustOpen(Path(0, "VekDiagTextLog"), kRead);
+    const OpenChannel text = MustOpen(Path(0, "VekDiagTextLog"), READ);
     Run({"text", "0", R"(0123456789\nabcdefghij)"});  // 21 bytes into a 16-byte log
-    EXPECT_EQ(driver_.Ioctl(text, drv::kIoctlReadLog, "", 10).output, "56789\nabcd");
+    EXPECT_EQ(driver_.Ioctl(text, drv::IOCTL_READ_LOG, "", 10).output, "56789\nabcd");
     Run({"fault", "0", "partial-read"});
-    const IoctlResult partial = driver_.Ioctl(text, drv::kIoctlReadLog, "", 2);
-    EXPECT_EQ(partial.error, drv::kErrorMoreData);
+    const IoctlResult partial = driver_.Ioctl(text, drv::IOCTL_READ_LOG, "", 2);
+    EXPECT_EQ(partial.error, drv::ERR_MORE_DATA);
     EXPECT_EQ(partial.output, "ef");
-    const IoctlResult rest = driver_.Ioctl(text, drv::kIoctlReadLog, "", 100);
+    const IoctlResult rest = driver_.Ioctl(text, drv::IOCTL_READ_LOG, "", 100);
     EXPECT_EQ(rest.error, 0u);
     EXPECT_EQ(rest.output, "ghij");
-    EXPECT_EQ(driver_.Ioctl(text, drv::kIoctlReadLog, "", 100).output, "");
+    EXPECT_EQ(driver_.Ioctl(text, drv::IOCTL_READ_LOG, "", 100).output, "");
     EXPECT_EQ(Run({"served", "0", "text"}).output, "56789\nabcdefghij");
 
     Run({"fault", "0", "open-timing"});
     Run({"fault", "0", "reject-query"});
     OpenChannel refused;
-    EXPECT_EQ(driver_.Open(Path(0, "VekDiagTimingLog"), kRead, 0, &refused),
-              drv::kErrorAccessDenied);
-    const OpenChannel configure = MustOpen(Path(0, "VekDiagConfigure"), kAll);
-    EXPECT_EQ(driver_.Ioctl(configure, drv::kIoctlQuery, Words({0}), 12).error,
-              drv::kErrorGenFailure);
+    EXPECT_EQ(driver_.Open(Path(0, "VekDiagTimingLog"), READ, 0, &refused), drv::ERR_ACCESS_DENIED);
+    const OpenChannel configure = MustOpen(Path(0, "VekDiagConfigure"), ALL);
+    EXPECT_EQ(driver_.Ioctl(configure, drv::IOCTL_QUERY, Words({0}), 12).error,
+              drv::ERR_GEN_FAILURE);
     Run({"fault", "0", "clear"});
-    EXPECT_EQ(driver_.Ioctl(configure, drv::kIoctlQuery, Words({0}), 12).error, 0u);
-    MustOpen(Path(0, "VekDiagTimingLog"), kRead);
+    EXPECT_EQ(driver_.Ioctl(configure, drv::IOCTL_QUERY, Words({0}), 12).error, 0u);
+    MustOpen(Path(0, "VekDiagTimingLog"), READ);
 }
 
 class RecordingSink : public EventSink {
@@ -189,12 +187,12 @@ public:
 TEST_F(DriverTest, HotPlugRenumbersPositionsAndNeverReusesInstances) {
     RecordingSink sink;
     driver_.Subscribe(&sink);
-    const OpenChannel configure = MustOpen(Path(0, "VekDiagConfigure"), kAll);
+    const OpenChannel configure = MustOpen(Path(0, "VekDiagConfigure"), ALL);
     EXPECT_EQ(Run({"remove", "0"}).status, 0);
-    EXPECT_EQ(driver_.Ioctl(configure, drv::kIoctlQuery, Words({0}), 12).error,
-              drv::kErrorDeviceRemoved);
+    EXPECT_EQ(driver_.Ioctl(configure, drv::IOCTL_QUERY, Words({0}), 12).error,
+              drv::ERR_DEVICE_REMOVED);
     OpenChannel unused;
-    EXPECT_EQ(driver_.Open(Path(0, "VekDiagTextLog"), kRead, 0, &unused), drv::kErrorFileNotFound);
+    EXPECT_EQ(driver_.Open(Path(0, "VekDiagTextLog"), READ, 0, &unused), drv::ERR_FILE_NOT_FOUND);
     EXPECT_EQ(Run({"add", "9:1"}).output, InterfacePath(2) + "\n");
     // Position 0 is now the second original adapter (instance 1).
     EXPECT_EQ(Run({"options", "2"}).status, 1);
@@ -218,11 +216,11 @@ TEST(DriverReads, ReadSizesLimitEveryReadAndTheRecordListsEachOne) {
     Driver driver(ServeOptions{{{0, 1}}, 1 << 20}, root.served);
     RunOn(driver, {"fill", "0", "text", "500000"});
     OpenChannel text;
-    ASSERT_EQ(driver.Open(ChannelOf(0, "VekDiagTextLog"), kRead, 0, &text), 0u);
+    ASSERT_EQ(driver.Open(ChannelOf(0, "VekDiagTextLog"), READ, 0, &text), 0u);
     std::string received;
     std::string blocks;
     auto read = [&](uint32_t capacity) {
-        const IoctlResult result = driver.Ioctl(text, drv::kIoctlReadLog, "", capacity);
+        const IoctlResult result = driver.Ioctl(text, drv::IOCTL_READ_LOG, "", capacity);
         received += result.output;
         blocks += std::to_string(result.output.size()) + "\n";
         return result.output.size();
@@ -251,13 +249,13 @@ TEST(DriverReads, ReadSizesLimitEveryReadAndTheRecordListsEachOne) {
 }
 
 TEST_F(DriverTest, FailReadFailsOnceWithoutBytes) {
-    const OpenChannel text = MustOpen(Path(0, "VekDiagTextLog"), kRead);
+    const OpenChannel text = MustOpen(Path(0, "VekDiagTextLog"), READ);
     Run({"text", "0", "abc"});
     Run({"fault", "0", "fail-read"});
-    const IoctlResult failed = driver_.Ioctl(text, drv::kIoctlReadLog, "", 100);
-    EXPECT_EQ(failed.error, drv::kErrorGenFailure);
+    const IoctlResult failed = driver_.Ioctl(text, drv::IOCTL_READ_LOG, "", 100);
+    EXPECT_EQ(failed.error, drv::ERR_GEN_FAILURE);
     EXPECT_EQ(failed.output, "");
-    const IoctlResult next = driver_.Ioctl(text, drv::kIoctlReadLog, "", 100);
+    const IoctlResult next = driver_.Ioctl(text, drv::IOCTL_READ_LOG, "", 100);
     EXPECT_EQ(next.error, 0u);
     EXPECT_EQ(next.output, "abc");
     EXPECT_EQ(Run({"served", "0", "text", "--blocks"}).output, "0\n3\n");
@@ -265,14 +263,14 @@ TEST_F(DriverTest, FailReadFailsOnceWithoutBytes) {
 
 // A driver that miscounts: the bytes stay within the buffer, the count does not.
 TEST_F(DriverTest, OvercountReportsMoreThanTheBufferHoldsOnce) {
-    const OpenChannel text = MustOpen(Path(0, "VekDiagTextLog"), kRead);
+    const OpenChannel text = MustOpen(Path(0, "VekDiagTextLog"), READ);
     Run({"text", "0", "abcdef"});
     Run({"fault", "0", "overcount"});
-    const IoctlResult miscounted = driver_.Ioctl(text, drv::kIoctlReadLog, "", 4);
+    const IoctlResult miscounted = driver_.Ioctl(text, drv::IOCTL_READ_LOG, "", 4);
     EXPECT_EQ(miscounted.error, 0u);
     EXPECT_EQ(miscounted.output, "abcd");
     EXPECT_EQ(miscounted.output.size() + miscounted.overcount, 5u);
-    const IoctlResult next = driver_.Ioctl(text, drv::kIoctlReadLog, "", 4);
+    const IoctlResult next = driver_.Ioctl(text, drv::IOCTL_READ_LOG, "", 4);
     EXPECT_EQ(next.output, "ef");
     EXPECT_EQ(next.overcount, 0u);
     EXPECT_EQ(Run({"served", "0", "text", "--blocks"}).output, "4\n2\n");
@@ -283,7 +281,7 @@ TEST_F(DriverTest, PlugAndPlayFaultsFailTheListingAndRefuseRegistrations) {
     Run({"pnp", "fail-enumeration"});
     Run({"pnp", "refuse-registration"});
     std::vector<InterfaceEntry> entries = {{"stale", true}};
-    EXPECT_EQ(driver_.Interfaces(&entries), drv::kErrorGenFailure);
+    EXPECT_EQ(driver_.Interfaces(&entries), drv::ERR_GEN_FAILURE);
     EXPECT_TRUE(entries.empty());
     EXPECT_FALSE(driver_.Subscribe(&refused));
     EXPECT_EQ(Run({"subscribers"}).output, "0\n");
@@ -301,8 +299,8 @@ TEST_F(DriverTest, RawBytesFromHexOrAFileAreAppendedExactly) {
     std::ofstream(file, std::ios::binary) << fileBytes;
     Run({"raw", "1", "timing", "a0F5", "00"});
     Run({"raw", "1", "timing", "--file", file.string()});
-    const OpenChannel timing = MustOpen(Path(1, "VekDiagTimingLog"), kRead);
-    EXPECT_EQ(driver_.Ioctl(timing, drv::kIoctlReadLog, "", 100).output,
+    const OpenChannel timing = MustOpen(Path(1, "VekDiagTimingLog"), READ);
+    EXPECT_EQ(driver_.Ioctl(timing, drv::IOCTL_READ_LOG, "", 100).output,
               std::string("\xA0\xF5\x00", 3) + fileBytes);
     const ControlResult missing = Run({"raw", "1", "text", "--file", "/no/such/file"});
     EXPECT_EQ(missing.status, 1);
@@ -316,8 +314,8 @@ TEST(DriverRecords, OutliveTheAdapterAndTheDriverAndNoInstanceIsUsedTwice) {
         Driver first(ServeOptions{{{0, 1}, {1, 1}}, 1000}, root.served);
         RunOn(first, {"text", "1", "kept"});
         OpenChannel text;
-        ASSERT_EQ(first.Open(ChannelOf(1, "VekDiagTextLog"), kRead, 0, &text), 0u);
-        served = first.Ioctl(text, drv::kIoctlReadLog, "", 3).output;
+        ASSERT_EQ(first.Open(ChannelOf(1, "VekDiagTextLog"), READ, 0, &text), 0u);
+        served = first.Ioctl(text, drv::IOCTL_READ_LOG, "", 3).output;
         RunOn(first, {"remove", "1"});
         EXPECT_EQ(RunOn(first, {"served", "1", "text"}).status, 1);  // no such position now
     }
@@ -334,22 +332,22 @@ TEST(DriverRecords, OutliveTheAdapterAndTheDriverAndNoInstanceIsUsedTwice) {
 }
 
 TEST_F(DriverTest, SlowAdapterAnswersLateWithoutHoldingUpTheOthers) {
-    const OpenChannel other = MustOpen(Path(1, "VekDiagConfigure"), kAll);
+    const OpenChannel other = MustOpen(Path(1, "VekDiagConfigure"), ALL);
     Run({"delay", "0", "300"});
     using Clock = std::chrono::steady_clock;
     Clock::duration openTook{};
     std::thread slow([&] {
         const auto start = Clock::now();
         OpenChannel configure;
-        EXPECT_EQ(driver_.Open(Path(0, "VekDiagConfigure"), kAll, 0, &configure), 0u);
+        EXPECT_EQ(driver_.Open(Path(0, "VekDiagConfigure"), ALL, 0, &configure), 0u);
         openTook = Clock::now() - start;
         const auto ioctlStart = Clock::now();
-        driver_.Ioctl(configure, drv::kIoctlQuery, Words({0}), 12);
+        driver_.Ioctl(configure, drv::IOCTL_QUERY, Words({0}), 12);
         EXPECT_GE(Clock::now() - ioctlStart, std::chrono::milliseconds(300));
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     const auto start = Clock::now();
-    EXPECT_EQ(driver_.Ioctl(other, drv::kIoctlQuery, Words({0}), 12).error, 0u);
+    EXPECT_EQ(driver_.Ioctl(other, drv::IOCTL_QUERY, Words({0}), 12).error, 0u);
     EXPECT_EQ(Run({"options", "0"}).status, 0);
     EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(150));
     slow.join();
@@ -360,7 +358,7 @@ TEST_F(DriverTest, AdapterWithAPathOfItsOwn) {
     const std::string path = "\\\\?\\custom \xC3\xA9 path";
     EXPECT_EQ(Run({"add", "3:1", "--path", path}).output, path + "\n");
     EXPECT_EQ(Listed(driver_).back().path, path);
-    MustOpen(path + "\\VekDiagTimingLog", kRead);
+    MustOpen(path + "\\VekDiagTimingLog", READ);
     EXPECT_EQ(Run({"add", "4:1", "--path", "\\\\?\\CUSTOM \xC3\xA9 PATH"}).status, 1);
     EXPECT_EQ(Run({"instance", "2"}).output, "2\n");
 }
@@ -388,17 +386,17 @@ TEST(DriverStreams, WriterKeepsItsRateAndCorruptsEveryKthRecord) {
     const uint64_t written = std::stoull(RunOn(driver, {"stream", "0", "timing", "stop"}).output);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    EXPECT_LE(written, 2000000 * seconds + StreamWriter::kStepBytes);
+    EXPECT_LE(written, 2000000 * seconds + StreamWriter::STEP_BYTES);
     EXPECT_GE(written, 2000000 * 0.4);
     EXPECT_EQ(RunOn(driver, {"stream", "0", "timing", "stop"}).status, 1);  // none running
 
     OpenChannel timing;
-    ASSERT_EQ(driver.Open(ChannelOf(0, "VekDiagTimingLog"), kRead, 0, &timing), 0u);
+    ASSERT_EQ(driver.Open(ChannelOf(0, "VekDiagTimingLog"), READ, 0, &timing), 0u);
     std::string stream;
     TimingLogChecker checker;
     int errors = 0;
     for (IoctlResult block;
-         !(block = driver.Ioctl(timing, drv::kIoctlReadLog, "", 4096)).output.empty();) {
+         !(block = driver.Ioctl(timing, drv::IOCTL_READ_LOG, "", 4096)).output.empty();) {
         stream += block.output;
         errors += checker.CheckBlock(reinterpret_cast<const uint8_t*>(block.output.data()),
                                      static_cast<int32_t>(block.output.size()));
@@ -414,9 +412,9 @@ TEST(DriverStreams, WriterKeepsItsRateAndCorruptsEveryKthRecord) {
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 // An instrumented build without optimisation generates some 20 MB/s: held only to going on.
-constexpr double kFloodRate = 1e6;
+constexpr double FLOOD_RATE = 1e6;
 #else
-constexpr double kFloodRate = 200e6;
+constexpr double FLOOD_RATE = 200e6;
 #endif
 
 TEST(DriverStreams, WriterFloodsFasterThanAReaderTakes) {
@@ -431,7 +429,7 @@ TEST(DriverStreams, WriterFloodsFasterThanAReaderTakes) {
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const double rate = static_cast<double>(written) / seconds;
         RecordProperty(std::string(log) + "BytesPerSecond", static_cast<int>(rate));
-        EXPECT_GE(rate, kFloodRate) << log;
+        EXPECT_GE(rate, FLOOD_RATE) << log;
     }
     // A writer left running ends with the driver.
     RunOn(driver, {"stream", "0", "text", "1000"});

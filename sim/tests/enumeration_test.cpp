@@ -10,7 +10,7 @@
 
 namespace {
 
-const GUID* const kVekDiag = &GUID_DEVINTERFACE_VEKDIAG;
+const GUID* const VEK_DIAG = &GUID_DEVINTERFACE_VEKDIAG;
 
 struct Listed {
     std::string path;
@@ -18,13 +18,13 @@ struct Listed {
 };
 
 std::vector<Listed> List(DWORD flags) {
-    HDEVINFO set = SetupDiGetClassDevsA(kVekDiag, nullptr, nullptr, flags);
+    HDEVINFO set = SetupDiGetClassDevsA(VEK_DIAG, nullptr, nullptr, flags);
     EXPECT_NE(set, INVALID_HANDLE_VALUE);
     std::vector<Listed> listed;
     SP_DEVICE_INTERFACE_DATA data = {};
     data.cbSize = sizeof data;
-    for (DWORD i = 0; SetupDiEnumDeviceInterfaces(set, nullptr, kVekDiag, i, &data); ++i) {
-        EXPECT_EQ(std::memcmp(&data.InterfaceClassGuid, kVekDiag, sizeof(GUID)), 0);
+    for (DWORD i = 0; SetupDiEnumDeviceInterfaces(set, nullptr, VEK_DIAG, i, &data); ++i) {
+        EXPECT_EQ(std::memcmp(&data.InterfaceClassGuid, VEK_DIAG, sizeof(GUID)), 0);
         std::vector<uint64_t> storage(32);
         auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(storage.data());
         detail->cbSize = sizeof *detail;
@@ -36,13 +36,13 @@ std::vector<Listed> List(DWORD flags) {
     return listed;
 }
 
-constexpr DWORD kPresent = DIGCF_PRESENT | DIGCF_DEVICEINTERFACE;
+constexpr DWORD PRESENT = DIGCF_PRESENT | DIGCF_DEVICEINTERFACE;
 
 TEST(Enumeration, PresentOnlyOrAlsoRemovedInterfaces) {
     Simulator server({"--adapter", "0:1", "--adapter", "1:1"});
     const std::string added = server.Control({"add", "2:1"});
     server.Control({"remove", "0"});
-    const std::vector<Listed> present = List(kPresent);
+    const std::vector<Listed> present = List(PRESENT);
     ASSERT_EQ(present.size(), 2u);
     EXPECT_EQ(present[0].path, R"(\\?\ROOT#MEDIA#0001#{7f95af7c-f68a-4351-bb8e-268af28ea14c})");
     EXPECT_EQ(present[1].path + "\n", added);
@@ -51,7 +51,7 @@ TEST(Enumeration, PresentOnlyOrAlsoRemovedInterfaces) {
     ASSERT_EQ(all.size(), 3u);
     EXPECT_EQ(all[0].flags, 0u);
     const GUID other = {1, 2, 3, {4}};
-    HDEVINFO none = SetupDiGetClassDevsA(&other, nullptr, nullptr, kPresent);
+    HDEVINFO none = SetupDiGetClassDevsA(&other, nullptr, nullptr, PRESENT);
     SP_DEVICE_INTERFACE_DATA data = {sizeof data, {}, 0, 0};
     EXPECT_FALSE(SetupDiEnumDeviceInterfaces(none, nullptr, &other, 0, &data));
     EXPECT_EQ(GetLastError(), ERROR_NO_MORE_ITEMS);
@@ -60,15 +60,15 @@ TEST(Enumeration, PresentOnlyOrAlsoRemovedInterfaces) {
 
 TEST(Enumeration, DetailSizeRules) {
     Simulator server;
-    HDEVINFO set = SetupDiGetClassDevsA(kVekDiag, nullptr, nullptr, kPresent);
+    HDEVINFO set = SetupDiGetClassDevsA(VEK_DIAG, nullptr, nullptr, PRESENT);
     server.Control({"add", "1:1"});  // the set is a snapshot: not in it
     SP_DEVICE_INTERFACE_DATA data = {};
     data.cbSize = 28;
-    EXPECT_FALSE(SetupDiEnumDeviceInterfaces(set, nullptr, kVekDiag, 0, &data));
+    EXPECT_FALSE(SetupDiEnumDeviceInterfaces(set, nullptr, VEK_DIAG, 0, &data));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_USER_BUFFER);
     data.cbSize = sizeof data;
-    ASSERT_TRUE(SetupDiEnumDeviceInterfaces(set, nullptr, kVekDiag, 0, &data));
-    EXPECT_FALSE(SetupDiEnumDeviceInterfaces(set, nullptr, kVekDiag, 1, &data));
+    ASSERT_TRUE(SetupDiEnumDeviceInterfaces(set, nullptr, VEK_DIAG, 0, &data));
+    EXPECT_FALSE(SetupDiEnumDeviceInterfaces(set, nullptr, VEK_DIAG, 1, &data));
 
     const std::string path = R"(\\?\ROOT#MEDIA#0000#{7f95af7c-f68a-4351-bb8e-268af28ea14c})";
     DWORD required = 0;
@@ -91,7 +91,7 @@ TEST(Enumeration, DetailSizeRules) {
     EXPECT_EQ(detail->DevicePath, path);
 
     // Interface records belong to their set.
-    HDEVINFO another = SetupDiGetClassDevsA(kVekDiag, nullptr, nullptr, kPresent);
+    HDEVINFO another = SetupDiGetClassDevsA(VEK_DIAG, nullptr, nullptr, PRESENT);
     EXPECT_FALSE(SetupDiGetDeviceInterfaceDetailA(another, &data, detail, 256, nullptr, nullptr));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
     SetupDiDestroyDeviceInfoList(another);
@@ -99,7 +99,7 @@ TEST(Enumeration, DetailSizeRules) {
     EXPECT_TRUE(SetupDiDestroyDeviceInfoList(set));
     EXPECT_FALSE(SetupDiDestroyDeviceInfoList(set));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
-    EXPECT_FALSE(SetupDiEnumDeviceInterfaces(set, nullptr, kVekDiag, 0, &data));
+    EXPECT_FALSE(SetupDiEnumDeviceInterfaces(set, nullptr, VEK_DIAG, 0, &data));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
     EXPECT_FALSE(SetupDiGetDeviceInterfaceDetailA(set, &data, detail, 256, nullptr, nullptr));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
@@ -113,10 +113,10 @@ TEST(Enumeration, PathOfItsOwnIsListedAsBytesAndOpensItsChannels) {
     const std::string path = "\\\\?\\caf\xC3\xA9#" + std::string(32000, 'y');
     server.Control({"add", "0:1", "--path", path});
     server.Control({"text", "0", "by the long path"});
-    HDEVINFO set = SetupDiGetClassDevsA(kVekDiag, nullptr, nullptr, kPresent);
+    HDEVINFO set = SetupDiGetClassDevsA(VEK_DIAG, nullptr, nullptr, PRESENT);
     SP_DEVICE_INTERFACE_DATA data = {};
     data.cbSize = sizeof data;
-    ASSERT_TRUE(SetupDiEnumDeviceInterfaces(set, nullptr, kVekDiag, 0, &data));
+    ASSERT_TRUE(SetupDiEnumDeviceInterfaces(set, nullptr, VEK_DIAG, 0, &data));
     DWORD required = 0;
     SetupDiGetDeviceInterfaceDetailA(set, &data, nullptr, 0, &required, nullptr);
     ASSERT_EQ(required, 4 + path.size() + 1);
@@ -141,23 +141,23 @@ TEST(Enumeration, PathOfItsOwnIsListedAsBytesAndOpensItsChannels) {
 TEST(Enumeration, ListingThatFailsGivesNoSetAndOnlyWhatTheProgramAsksIsSupported) {
     Simulator server;
     server.Control({"pnp", "fail-enumeration"});
-    EXPECT_EQ(SetupDiGetClassDevsA(kVekDiag, nullptr, nullptr, kPresent), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(SetupDiGetClassDevsA(VEK_DIAG, nullptr, nullptr, PRESENT), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), ERROR_GEN_FAILURE);
     server.Control({"pnp", "clear"});
-    EXPECT_EQ(List(kPresent).size(), 1u);
+    EXPECT_EQ(List(PRESENT).size(), 1u);
     // Setup classes, other flags and enumerator filters are not part of the layer.
-    for (const DWORD flags : {DWORD{DIGCF_PRESENT}, kPresent | 0x4u}) {
-        EXPECT_EQ(SetupDiGetClassDevsA(kVekDiag, nullptr, nullptr, flags), INVALID_HANDLE_VALUE);
+    for (const DWORD flags : {DWORD{DIGCF_PRESENT}, PRESENT | 0x4u}) {
+        EXPECT_EQ(SetupDiGetClassDevsA(VEK_DIAG, nullptr, nullptr, flags), INVALID_HANDLE_VALUE);
         EXPECT_EQ(GetLastError(), ERROR_NOT_SUPPORTED);
     }
-    EXPECT_EQ(SetupDiGetClassDevsA(kVekDiag, "ROOT", nullptr, kPresent), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(SetupDiGetClassDevsA(VEK_DIAG, "ROOT", nullptr, PRESENT), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), ERROR_NOT_SUPPORTED);
 }
 
 TEST(Enumeration, NoServerGivesAnEmptySet) {
     Simulator none{Simulator::NoServer{}};
-    EXPECT_TRUE(List(kPresent).empty());
-    EXPECT_EQ(SetupDiGetClassDevsA(nullptr, nullptr, nullptr, kPresent), INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(List(PRESENT).empty());
+    EXPECT_EQ(SetupDiGetClassDevsA(nullptr, nullptr, nullptr, PRESENT), INVALID_HANDLE_VALUE);
 }
 
 }  // namespace

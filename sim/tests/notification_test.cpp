@@ -17,7 +17,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr size_t kLongestPath = 32767;  // UTF-16 units
+constexpr size_t LONGEST_PATH = 32767;  // UTF-16 units
 
 struct Recorder {
     std::mutex mutex;
@@ -242,7 +242,7 @@ TEST(Notification, PathOfItsOwnArrivesAsWideCharacters) {
     HCMNOTIFICATION handle = Register(recorder);
     const std::string head = "\\\\?\\caf\xC3\xA9#\xF0\x9F\x8E\xB5#";  // 12 UTF-16 units
     const std::wstring wideHead = L"\\\\?\\caf\u00E9#\U0001F3B5#";
-    const size_t fill = kLongestPath - 12;
+    const size_t fill = LONGEST_PATH - 12;
     const std::string path = head + std::string(fill, 'x');
     server.Control({"add", "0:1", "--path", path});
     ASSERT_TRUE(recorder.WaitFor(1));

@@ -11,7 +11,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const std::string kPrompt = "Hit \"ENTER\" to end log capture...";
+const std::string PROMPT = "Hit \"ENTER\" to end log capture...";
 
 // Presses ENTER and returns the exit status, failing when it takes more than limit.
 int PressEnter(Process& capture, std::chrono::milliseconds limit = 5s) {
@@ -40,7 +40,7 @@ TEST_P(CaptureTest, RecordsWhatIsLoggedWhileItRuns) {
         arguments.insert(arguments.begin() + 2, "/D:ignored");
     }
     auto capture = sim.StartQuorvin(arguments);
-    ASSERT_TRUE(capture->WaitForStdoutText(kPrompt, 20s));
+    ASSERT_TRUE(capture->WaitForStdoutText(PROMPT, 20s));
     // Once the older events have been read, anything new is captured.
     ASSERT_TRUE(WaitFor([&] { return sim.Served(0, "text") == "older\n"; }));
     ASSERT_TRUE(WaitFor([&] { return !sim.Served(0, "timing").empty(); }));
@@ -56,7 +56,7 @@ TEST_P(CaptureTest, RecordsWhatIsLoggedWhileItRuns) {
     ASSERT_TRUE(WaitFor([&] { return sim.ReadFile("T.BIN") == expectedTiming; }));
 
     EXPECT_EQ(PressEnter(*capture), 0) << capture->Stderr();
-    EXPECT_EQ(capture->Stdout(), kPrompt);
+    EXPECT_EQ(capture->Stdout(), PROMPT);
     EXPECT_EQ(capture->Stderr(), "");
     EXPECT_EQ(sim.ReadFile("A.LOG"), expectedText);
     EXPECT_EQ(sim.ReadFile("T.BIN"), expectedTiming);
@@ -72,7 +72,7 @@ TEST(Capture, StandardInputAtEndOfFileRunsExactlyOnePass) {
     EXPECT_EQ(run.status, 0) << run.err;
     // With -d the one pass prints what the buffer held; the prompt may come before or after.
     EXPECT_NE(run.out.find("to the console\n"), std::string::npos);
-    EXPECT_NE(run.out.find(kPrompt), std::string::npos);
+    EXPECT_NE(run.out.find(PROMPT), std::string::npos);
     // One drain of the text log: the block and the empty answer after it.
     EXPECT_EQ(CountReads(sim.Requests(0)), 2u);
 }
@@ -89,7 +89,7 @@ TEST(Capture, EachPassPrintsItsTextBeforeItsTimingErrors) {
     ASSERT_TRUE(capture->WaitForStdoutText("detected 3 errors in timing log\n", 20s));
     EXPECT_EQ(PressEnter(*capture), 0) << capture->Stderr();
     std::string out = capture->Stdout();
-    out.erase(out.find(kPrompt), kPrompt.size());
+    out.erase(out.find(PROMPT), PROMPT.size());
     EXPECT_EQ(out,
               "first pass\n"
               "detected 2 errors in timing log\n"
@@ -100,7 +100,7 @@ TEST(Capture, EachPassPrintsItsTextBeforeItsTimingErrors) {
 TEST(Capture, WaitsForAnAdapterToArrive) {
     Simulator sim({"--no-adapter"});
     auto capture = sim.StartQuorvin({"-q", "capture", "both", "a.log", "t.bin"});
-    ASSERT_TRUE(capture->WaitForStdoutText(kPrompt, 20s));
+    ASSERT_TRUE(capture->WaitForStdoutText(PROMPT, 20s));
     // Both files exist before any adapter does.
     ASSERT_TRUE(WaitFor([&] { return sim.FileExists("A.LOG") && sim.FileExists("T.BIN"); }));
 
@@ -129,7 +129,7 @@ TEST(Capture, ClosedStandardInputEndsAfterOnePass) {
     closed.closeStdin = true;
     const ProcessResult run = sim.QuorvinWith(closed, {"-q", "capture", "a.log"});
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, kPrompt);
+    EXPECT_EQ(run.out, PROMPT);
     EXPECT_TRUE(sim.FileExists("A.LOG"));
     EXPECT_EQ(sim.Served(0, "text"), "older\n");  // dropped as older events, once
     EXPECT_EQ(sim.Requests(0).back(), "close VekDiagTextLog");
@@ -140,7 +140,7 @@ TEST(Capture, ClosedStandardInputEndsAfterOnePass) {
 TEST(Capture, SeesAnAdapterArrivingAfterTheSimulatorWasRestarted) {
     Simulator sim({"--no-adapter"});
     auto capture = sim.StartQuorvin({"-q", "capture", "a.log"});
-    ASSERT_TRUE(capture->WaitForStdoutText(kPrompt, 20s));
+    ASSERT_TRUE(capture->WaitForStdoutText(PROMPT, 20s));
     const auto subscribed = [&] { return sim.Control({"subscribers"}) != "0\n"; };
     ASSERT_TRUE(WaitFor(subscribed));
     sim.Kill();
@@ -159,7 +159,7 @@ TEST(Capture, SeesAnAdapterArrivingAfterTheSimulatorWasRestarted) {
 TEST(Capture, EndsWithinAboutOneSecondOfEnter) {
     Simulator sim;
     auto capture = sim.StartQuorvin({"-q", "capture"});
-    ASSERT_TRUE(capture->WaitForStdoutText(kPrompt, 20s));
+    ASSERT_TRUE(capture->WaitForStdoutText(PROMPT, 20s));
     ASSERT_TRUE(WaitFor([&] { return CountReads(sim.Requests(0)) >= 2; }));
     EXPECT_EQ(PressEnter(*capture, 2500ms), 0);
 }
@@ -176,7 +176,7 @@ TEST(Capture, NoAdapterEverIsAFailure) {
     Simulator sim({"--no-adapter"});
     const ProcessResult run = sim.Quorvin({"-q", "capture", "a.log"});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, kPrompt);
+    EXPECT_EQ(run.out, PROMPT);
     EXPECT_EQ(run.err, "no adapter found\n");
     EXPECT_TRUE(sim.FileExists("A.LOG"));
 }
@@ -184,7 +184,7 @@ TEST(Capture, NoAdapterEverIsAFailure) {
 TEST(Capture, AdapterThatStopsAnsweringIsReportedOnceAndEnterStillEnds) {
     Simulator sim;
     auto capture = sim.StartQuorvin({"-q", "capture", "both", "a.log", "t.bin"});
-    ASSERT_TRUE(capture->WaitForStdoutText(kPrompt, 20s));
+    ASSERT_TRUE(capture->WaitForStdoutText(PROMPT, 20s));
     ASSERT_TRUE(WaitFor([&] { return CountReads(sim.Requests(0)) >= 4; }));
     sim.Control({"text", "0", "before removal\\n"});
     ASSERT_TRUE(WaitFor([&] { return sim.ReadFile("A.LOG") == "before removal\n"; }));
@@ -201,7 +201,7 @@ TEST(Capture, AdapterThatStopsAnsweringIsReportedOnceAndEnterStillEnds) {
 TEST(Capture, EnterBeforeTheNewAdaptersFirstPassSaysSoTruly) {
     Simulator sim({"--no-adapter"});
     auto capture = sim.StartQuorvin({"-q", "capture", "a.log"});
-    ASSERT_TRUE(capture->WaitForStdoutText(kPrompt, 20s));
+    ASSERT_TRUE(capture->WaitForStdoutText(PROMPT, 20s));
     sim.Control({"add", "0:1A2B"});
     // The new adapter's channels are opened a poll interval after this message.
     ASSERT_TRUE(capture->WaitForStdoutText("Hit \"ENTER\" to exit...", 20s));
@@ -214,7 +214,7 @@ TEST(Capture, EnterBeforeTheNewAdaptersFirstPassSaysSoTruly) {
 TEST(Capture, ArrivalWhosePathTheNarrowCharacterSetCannotHold) {
     Simulator sim({"--no-adapter"});
     auto capture = sim.StartQuorvin({"-q", "capture", "a.log"});
-    ASSERT_TRUE(capture->WaitForStdoutText(kPrompt, 20s));
+    ASSERT_TRUE(capture->WaitForStdoutText(PROMPT, 20s));
     sim.Control({"add", "0:1A2B", "--path", "\\\\?\\ROOT#MEDIA#\u03a90001#{7f95af7c}"});
     const std::string narrowed = "\\\\?\\ROOT#MEDIA#?0001#{7f95af7c}";
     ASSERT_TRUE(capture->WaitForStdoutText(
@@ -228,7 +228,7 @@ TEST(Capture, ArrivalWhosePathTheNarrowCharacterSetCannotHold) {
 TEST(Capture, ArrivedAdapterWhoseChannelsCannotBeOpened) {
     Simulator sim({"--no-adapter"});
     auto capture = sim.StartQuorvin({"-q", "capture", "t.log"});
-    ASSERT_TRUE(capture->WaitForStdoutText(kPrompt, 20s));
+    ASSERT_TRUE(capture->WaitForStdoutText(PROMPT, 20s));
     sim.Control({"add", "0:1A2B"});
     sim.Control({"fault", "0", "open-text"});
     ASSERT_TRUE(capture->WaitForStdoutText("Hit \"ENTER\" to exit...", 20s));

@@ -14,12 +14,12 @@ namespace {
 using namespace std::chrono_literals;
 using Lines = std::vector<std::string>;
 
-const char* const kFaults[] = {"open-configure", "open-text",    "open-timing",
-                               "reject-set",     "reject-query", "partial-read"};
+const char* const FAULTS[] = {"open-configure", "open-text",    "open-timing",
+                              "reject-set",     "reject-query", "partial-read"};
 
 struct Expectation {
     Lines command;
-    // Exit status for each fault of kFaults, in order.
+    // Exit status for each fault of FAULTS, in order.
     int status[6];
 };
 
@@ -49,13 +49,13 @@ TEST(Faults, EveryKindBeforeEveryCommand) {
             Simulator sim;
             sim.Control({"text", "0", "some text\\n"});
             sim.Control({"timing", "0", "200", "--corrupt", "2"});
-            sim.Control({"fault", "0", kFaults[fault]});
+            sim.Control({"fault", "0", FAULTS[fault]});
             Lines arguments = {"-q"};
             arguments.insert(arguments.end(), expectation.command.begin(),
                              expectation.command.end());
             const ProcessResult run = sim.Quorvin(arguments);
             const std::string what = testing::PrintToString(expectation.command) + " with " +
-                                     kFaults[fault] + ": " + run.err;
+                                     FAULTS[fault] + ": " + run.err;
             EXPECT_EQ(run.status, expectation.status[fault]) << what;
             EXPECT_EQ(run.status == 0, run.err.empty()) << what;  // a failure always says why
             ExpectFilesHoldWhatWasServed(sim);

@@ -20,7 +20,7 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-const std::string kPrompt = "Hit \"ENTER\" to end log capture...";
+const std::string PROMPT = "Hit \"ENTER\" to end log capture...";
 
 // Both logs written by the simulator as the capture reads them; timing records with a
 // bad length now and then.
@@ -49,7 +49,7 @@ TEST(Interrupt, CaptureOfAStreamingDriverEndsAsAfterEnter) {
         for (int signal : {SIGINT, SIGTERM}) {
             Simulator sim({"--log-size", "4000000"});
             auto capture = sim.StartQuorvin({"-q", "capture", "-d", "both", "a.log", "t.bin"});
-            ASSERT_TRUE(capture->WaitForStdoutText(kPrompt, 20s));
+            ASSERT_TRUE(capture->WaitForStdoutText(PROMPT, 20s));
             StartStreams(sim, rate);
             ASSERT_TRUE(WaitFor([&] { return !sim.ReadFile("T.BIN").empty(); }));
             std::this_thread::sleep_for(std::chrono::milliseconds(random() % 1200));
@@ -94,7 +94,7 @@ TEST(Interrupt, DumpStopsAfterTheBlockInHandAndSaysSo) {
 TEST(Interrupt, EnterEndsACaptureWhoseDriverNeverRunsDry) {
     Simulator sim({"--log-size", "8000000"});
     auto capture = sim.StartQuorvin({"-q", "capture", "-d", "both", "a.log", "t.bin"});
-    ASSERT_TRUE(capture->WaitForStdoutText(kPrompt, 20s));
+    ASSERT_TRUE(capture->WaitForStdoutText(PROMPT, 20s));
     StartStreams(sim, "1000000000");
     ASSERT_TRUE(WaitFor([&] { return sim.ReadFile("T.BIN").size() > 1000000; }));
     const size_t text = sim.ReadFile("A.LOG").size();
@@ -114,7 +114,7 @@ TEST(Interrupt, SecondInterruptEndsTheProcessAtOnce) {
     Simulator sim;
     sim.Control({"text", "0", "slow\\n"});
     auto capture = sim.StartQuorvin({"-q", "capture", "-d", "a.log"});
-    ASSERT_TRUE(capture->WaitForStdoutText(kPrompt, 20s));
+    ASSERT_TRUE(capture->WaitForStdoutText(PROMPT, 20s));
     ASSERT_TRUE(WaitFor([&] { return sim.ReadFile("A.LOG") == "slow\n"; }));
     sim.Control({"delay", "0", "10000"});
     std::this_thread::sleep_for(1200ms);  // the next pass is now waiting for the driver

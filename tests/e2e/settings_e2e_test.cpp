@@ -9,7 +9,7 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-const std::string kQuery = "ioctl 0xC3516000 in=0x00000001 out=12";
+const std::string QUERY = "ioctl 0xC3516000 in=0x00000001 out=12";
 
 std::string Report(bool outTimer, bool outInterpolate, bool inTimer, bool inInterpolate) {
     auto state = [](bool on) { return on ? "on" : "off"; };
@@ -54,7 +54,7 @@ TEST(SetCommand, ReportsOneOptionOrAllForAWordThatNamesNone) {
     EXPECT_EQ(sim.Quorvin({"-q", "set", "nothing"}).out, Report(false, false, true, false));
     EXPECT_EQ(sim.Quorvin({"-q", "set", "loglevel"}).out, Report(false, false, true, false));
     EXPECT_EQ(sim.Quorvin({"-q", "set", "loglevel", "-1"}).out, Report(false, false, true, false));
-    EXPECT_EQ(CommandRequests(sim), Lines{kQuery});  // a report only asks
+    EXPECT_EQ(CommandRequests(sim), Lines{QUERY});  // a report only asks
 }
 
 TEST(SetCommand, SwitchingAnOptionSendsOneBitAndConfirms) {

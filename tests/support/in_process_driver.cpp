@@ -91,7 +91,7 @@ public:
             return false;
         }
         const InterfaceEvent& next = queue_.front();
-        *event = DriverEvent{next.action == wire::kActionArrival, next.path};
+        *event = DriverEvent{next.action == wire::ACTION_ARRIVAL, next.path};
         queue_.pop_front();
         return true;
     }

@@ -6,13 +6,13 @@
 
 namespace {
 
-const std::string kPrompt = "Hit \"ENTER\" to end log capture...";
+const std::string PROMPT = "Hit \"ENTER\" to end log capture...";
 
 }  // namespace
 
 std::vector<std::string> OutputLines(std::string out) {
-    for (size_t at; (at = out.find(kPrompt)) != std::string::npos;) {
-        out.erase(at, kPrompt.size());
+    for (size_t at; (at = out.find(PROMPT)) != std::string::npos;) {
+        out.erase(at, PROMPT.size());
     }
     std::vector<std::string> lines;
     std::istringstream in(out);

@@ -4,9 +4,9 @@
 
 namespace {
 
-constexpr size_t kHeader = 14;
-constexpr size_t kMaxPayload = 12;
-constexpr size_t kWindow = 28;  // the largest record and the next sync word
+constexpr size_t HEADER = 14;
+constexpr size_t MAX_PAYLOAD = 12;
+constexpr size_t WINDOW = 28;  // the largest record and the next sync word
 
 }  // namespace
 
@@ -28,7 +28,7 @@ size_t ReferenceFramer::NextSyncAfter(size_t from, size_t end) const {
 // Judges the record at position_, looking no further than end (at most a window).
 ReferenceFramer::Verdict ReferenceFramer::Judge(size_t end, size_t* step) const {
     const size_t p = position_;
-    if (end - p < kHeader) {
+    if (end - p < HEADER) {
         return Verdict::Wait;
     }
     if (!SyncAt(p)) {
@@ -36,11 +36,11 @@ ReferenceFramer::Verdict ReferenceFramer::Judge(size_t end, size_t* step) const 
         return Verdict::Skip;
     }
     const size_t payload = stream_[p + 13];
-    if (payload > kMaxPayload) {
-        *step = kHeader;
+    if (payload > MAX_PAYLOAD) {
+        *step = HEADER;
         return Verdict::Error;
     }
-    const size_t next = p + kHeader + payload;
+    const size_t next = p + HEADER + payload;
     if (end < next) {
         return Verdict::Wait;
     }
@@ -58,7 +58,7 @@ int ReferenceFramer::AddBlock(const uint8_t* block, size_t length) {
     stream_.insert(stream_.end(), block, block + length);
     int errors = 0;
     for (;;) {
-        const size_t end = std::min(stream_.size(), position_ + kWindow);
+        const size_t end = std::min(stream_.size(), position_ + WINDOW);
         size_t step = 0;
         const Verdict verdict = Judge(end, &step);
         if (verdict == Verdict::Wait) {
@@ -69,7 +69,7 @@ int ReferenceFramer::AddBlock(const uint8_t* block, size_t length) {
             framed_.push_back({position_, Kind::Record});
         } else if (verdict == Verdict::Error) {
             // An error at a sync word: its length byte says which.
-            const bool badLength = stream_[position_ + 13] > kMaxPayload;
+            const bool badLength = stream_[position_ + 13] > MAX_PAYLOAD;
             framed_.push_back({position_, badLength ? Kind::BadLength : Kind::NoNextSync});
         }
         position_ += step;

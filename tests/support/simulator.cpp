@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr auto kLimit = std::chrono::seconds(20);
+constexpr auto LIMIT = std::chrono::seconds(20);
 
 }  // namespace
 
@@ -34,7 +34,7 @@ void Simulator::Start(const std::vector<std::string>& serveArguments) {
     std::vector<std::string> argv = {programs_.simulator, "serve"};
     argv.insert(argv.end(), serveArguments.begin(), serveArguments.end());
     server_ = std::make_unique<Process>(argv);
-    if (!server_->WaitForStdoutText("ready\n", kLimit)) {
+    if (!server_->WaitForStdoutText("ready\n", LIMIT)) {
         HarnessFailure("simulator not ready: " + server_->Stderr());
     }
 }
@@ -42,7 +42,7 @@ void Simulator::Start(const std::vector<std::string>& serveArguments) {
 Simulator::~Simulator() {
     if (server_ != nullptr) {
         server_->Signal(SIGTERM);
-        const int status = server_->Wait(kLimit);
+        const int status = server_->Wait(LIMIT);
         if (status != 0) {
             HarnessFailure("simulator ended with " + std::to_string(status) + ": " +
                            server_->Stderr());
@@ -56,7 +56,7 @@ Simulator::~Simulator() {
 
 void Simulator::Kill() {
     server_->Signal(SIGKILL);
-    server_->Wait(kLimit);
+    server_->Wait(LIMIT);
     server_.reset();
 }
 

@@ -12,8 +12,8 @@
 
 namespace {
 
-const char kFirst[] = "\\\\?\\ROOT#MEDIA#0000#{7f95af7c-f68a-4351-bb8e-268af28ea14c}";
-const char kSecond[] = "\\\\?\\ROOT#MEDIA#0001#{7f95af7c-f68a-4351-bb8e-268af28ea14c}";
+const char FIRST[] = "\\\\?\\ROOT#MEDIA#0000#{7f95af7c-f68a-4351-bb8e-268af28ea14c}";
+const char SECOND[] = "\\\\?\\ROOT#MEDIA#0001#{7f95af7c-f68a-4351-bb8e-268af28ea14c}";
 
 class DeviceListTest : public ::testing::Test {
 protected:
@@ -43,7 +43,7 @@ TEST_F(DeviceListTest, DevicesFollowEnumerationOrderAndGetDeviceIsBounded) {
     const VekDiagDeviceList list;
     ASSERT_EQ(list.deviceCount, 2u);
     EXPECT_EQ(list.GetDevice(0)->adapterIndex, 7);
-    EXPECT_EQ(list.GetDevice(0)->configurePath, std::string(kFirst) + "\\VekDiagConfigure");
+    EXPECT_EQ(list.GetDevice(0)->configurePath, std::string(FIRST) + "\\VekDiagConfigure");
     EXPECT_EQ(list.GetDevice(1)->adapterType, 0x1A2B);
     EXPECT_EQ(list.GetDevice(2), nullptr);
     EXPECT_EQ(list.GetDevice(UINT64_MAX), nullptr);
@@ -68,7 +68,7 @@ TEST_F(DeviceListTest, InterfaceWhosePathCannotBeReadEndsTheEnumeration) {
     driver_.Control({"add", "2:1"});
     DeviceInterfaceList found = EnumerateDeviceInterfaces(&GUID_DEVINTERFACE_VEKDIAG, 0x12);
     ASSERT_EQ(found.count, 1);
-    EXPECT_STREQ(found.head->DevicePath(), kFirst);
+    EXPECT_STREQ(found.head->DevicePath(), FIRST);
     EXPECT_EQ(found.head->next, nullptr);
     FreeDeviceInterfaceList(&found.head);
     EXPECT_EQ(found.head, nullptr);
@@ -103,7 +103,7 @@ TEST_F(DeviceListTest, ArrivalFillsTheSlotAndTheNewestWins) {
     driver_.WaitForDelivery();
     const std::unique_ptr<WCHAR[]> path = list.TakeNewDevicePath();
     ASSERT_NE(path, nullptr);
-    EXPECT_EQ(std::wstring(path.get()), Wide(kSecond));
+    EXPECT_EQ(std::wstring(path.get()), Wide(SECOND));
     EXPECT_EQ(list.TakeNewDevicePath(), nullptr);  // taking empties the slot
 }
 
@@ -131,11 +131,11 @@ TEST_F(DeviceListTest, MalformedEventDataIsIgnored) {
 
 TEST_F(DeviceListTest, ConcurrentArrivalsAndTakesLoseNothingAndFreeEverythingOnce) {
     VekDiagDeviceList list;
-    constexpr int kArrivals = 2000;
+    constexpr int ARRIVALS = 2000;
     std::vector<uint8_t> data(24 + 16 * sizeof(WCHAR));
     auto* event = reinterpret_cast<CM_NOTIFY_EVENT_DATA*>(data.data());
     std::thread notifier([&] {
-        for (int i = 1; i <= kArrivals; ++i) {
+        for (int i = 1; i <= ARRIVALS; ++i) {
             const std::wstring link = L"P" + std::to_wstring(i);
             std::copy(link.c_str(), link.c_str() + link.size() + 1,
                       event->u.DeviceInterface.SymbolicLink);
@@ -145,7 +145,7 @@ TEST_F(DeviceListTest, ConcurrentArrivalsAndTakesLoseNothingAndFreeEverythingOnc
     });
     int last = 0;
     bool increasing = true;
-    while (last < kArrivals) {
+    while (last < ARRIVALS) {
         if (std::unique_ptr<WCHAR[]> path = list.TakeNewDevicePath()) {
             const int seen = std::stoi(std::wstring(path.get() + 1));
             increasing = increasing && seen > last;

@@ -21,12 +21,12 @@ RunResult RunWith(std::initializer_list<std::string> arguments) {
     return {status, capture.Finish()};
 }
 
-const std::string kBanner = BANNER_TEXT;
-const std::string kUsage = USAGE_TEXT;
+const std::string BANNER = BANNER_TEXT;
+const std::string USAGE = USAGE_TEXT;
 
 TEST(Dispatch, FixedTextsAreExact) {
-    EXPECT_EQ(kBanner, "\nQuorvin.exe - utility to dump logs from Orlavant WDM driver.\n\n");
-    EXPECT_EQ(kUsage,
+    EXPECT_EQ(BANNER, "\nQuorvin.exe - utility to dump logs from Orlavant WDM driver.\n\n");
+    EXPECT_EQ(USAGE,
               "Quorvin <command> [<options>] [<arguments>]\n"
               "    list - list available adapters.\n"
               "    dump [<logtype>] [<textlog>] [<timinglog>] - dump circular log buffer(s).\n"
@@ -53,26 +53,26 @@ TEST(Dispatch, FixedTextsAreExact) {
 TEST(Dispatch, NoArgumentsPrintBannerThenUsage) {
     const RunResult run = RunWith({});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.output, kBanner + kUsage);
+    EXPECT_EQ(run.output, BANNER + USAGE);
 }
 
 TEST(Dispatch, QuietSwitchInAnyFormSuppressesTheBanner) {
     for (const char* quiet : {"-q", "-Q", "/q", "/Q", "-quiet"}) {
         const RunResult run = RunWith({quiet});
         EXPECT_EQ(run.status, 0);
-        EXPECT_EQ(run.output, kUsage) << quiet;
+        EXPECT_EQ(run.output, USAGE) << quiet;
     }
-    EXPECT_EQ(RunWith({"/Q", "help"}).output, kUsage);
-    EXPECT_EQ(RunWith({"--q"}).output, kBanner + kUsage);  // its letter is "-"
+    EXPECT_EQ(RunWith({"/Q", "help"}).output, USAGE);
+    EXPECT_EQ(RunWith({"--q"}).output, BANNER + USAGE);  // its letter is "-"
 }
 
 TEST(Dispatch, UnknownCommandWordsPrintUsage) {
     // A lone "-" is a switch: no command word at all, which is not an error.
-    EXPECT_EQ(RunWith({"-"}).output, kBanner + kUsage);
+    EXPECT_EQ(RunWith({"-"}).output, BANNER + USAGE);
     EXPECT_EQ(RunWith({"-"}).status, 0);
     for (const char* word : {"lis", "lists", "", "nothing"}) {
         const RunResult run = RunWith({word});
-        EXPECT_EQ(run.output, kBanner + kUsage) << '"' << word << '"';
+        EXPECT_EQ(run.output, BANNER + USAGE) << '"' << word << '"';
         EXPECT_EQ(run.status, 2) << '"' << word << '"';
     }
 }
@@ -80,18 +80,18 @@ TEST(Dispatch, UnknownCommandWordsPrintUsage) {
 TEST(Dispatch, CommandWordsMatchInAnyCase) {
     for (const char* word : {"list", "LIST", "List", "lIsT"}) {
         const RunResult run = RunWith({"-q", word});
-        EXPECT_EQ(run.output.find(kUsage), std::string::npos) << word;
+        EXPECT_EQ(run.output.find(USAGE), std::string::npos) << word;
     }
     EXPECT_EQ(RunWith({"-q", "list"}).output, RunWith({"list", "-q"}).output);
 }
 
 TEST(Dispatch, OnlyHelpSetHasItsOwnText) {
-    EXPECT_EQ(RunWith({"help", "set"}).output, kBanner + SET_HELP_TEXT);
-    EXPECT_EQ(RunWith({"HELP", "Set", "extra"}).output, kBanner + SET_HELP_TEXT);
+    EXPECT_EQ(RunWith({"help", "set"}).output, BANNER + SET_HELP_TEXT);
+    EXPECT_EQ(RunWith({"HELP", "Set", "extra"}).output, BANNER + SET_HELP_TEXT);
     for (const char* topic : {"dump", "help", "list", "nothing", "capture", "clearcache"}) {
-        EXPECT_EQ(RunWith({"help", topic}).output, kBanner + kUsage) << topic;
+        EXPECT_EQ(RunWith({"help", topic}).output, BANNER + USAGE) << topic;
     }
-    EXPECT_EQ(RunWith({"help"}).output, kBanner + kUsage);
+    EXPECT_EQ(RunWith({"help"}).output, BANNER + USAGE);
     EXPECT_EQ(RunWith({"help", "nothing"}).status, 0);
 }
 

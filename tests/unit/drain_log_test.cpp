@@ -15,7 +15,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-const char kPath[] = "\\\\?\\ROOT#MEDIA#0000#{7f95af7c-f68a-4351-bb8e-268af28ea14c}";
+const char PATH[] = "\\\\?\\ROOT#MEDIA#0000#{7f95af7c-f68a-4351-bb8e-268af28ea14c}";
 
 // A sink in memory: what a drain writes, byte for byte.
 class MemorySink {
@@ -46,7 +46,7 @@ protected:
 };
 
 TEST_F(DrainLogTest, EmptyLogMakesOneRequestAndWritesNothing) {
-    VekDiagDevice device(kPath);
+    VekDiagDevice device(PATH);
     ASSERT_NE(device.OpenTimingLogChannel(), 0);
     MemorySink sink;
     StdoutCapture console;
@@ -61,7 +61,7 @@ TEST_F(DrainLogTest, TimingFileIsTheStreamAcrossBlocksAndDrains) {
     // Blocks of every awkward size, split over two drains mid-record.
     const auto half = static_cast<std::ptrdiff_t>(RecordOffsets(stream).at(500) + 7);
     driver_.Control({"readsize", "0", "random", "5"});
-    VekDiagDevice device(kPath);
+    VekDiagDevice device(PATH);
     ASSERT_NE(device.OpenTimingLogChannel(), 0);
     MemorySink sink;
     StdoutCapture console;
@@ -79,7 +79,7 @@ TEST_F(DrainLogTest, FramingErrorsAreReportedPerBlockAndTheBlockIsWrittenUnchang
     Bytes second = MakeTimingStream(200, {.seed = 3, .syncPairsInside = false});
     second[13] = 0x20;
     second.insert(second.begin() + 60, 0x00);  // and a stray byte further on
-    VekDiagDevice device(kPath);
+    VekDiagDevice device(PATH);
     ASSERT_NE(device.OpenTimingLogChannel(), 0);
     MemorySink sink;
     StdoutCapture console;
@@ -101,7 +101,7 @@ TEST_F(DrainLogTest, PartialDataOfAFailedReadIsWrittenAndTheDrainGoesOn) {
     driver_.Control({"text", "0", "abcd"});
     driver_.Control({"readsize", "0", "2"});
     driver_.Control({"fault", "0", "partial-read"});
-    VekDiagDevice device(kPath);
+    VekDiagDevice device(PATH);
     ASSERT_NE(device.OpenTextLogChannel(), 0);
     MemorySink sink;
     EXPECT_NE(device.DrainLog(sink.sink(), LogChannel::TextLog), 0);
@@ -113,7 +113,7 @@ TEST_F(DrainLogTest, PartialDataOfAFailedReadIsWrittenAndTheDrainGoesOn) {
 // After a drain that read 'a', the next one fails at its first read: what the driver
 // still holds ('z') stays there.
 TEST_F(DrainLogTest, FailedReadWithoutDataEndsTheDrainAsAFailure) {
-    VekDiagDevice device(kPath);
+    VekDiagDevice device(PATH);
     ASSERT_NE(device.OpenTextLogChannel(), 0);
     MemorySink sink;
     driver_.Control({"text", "0", "a"});
@@ -127,7 +127,7 @@ TEST_F(DrainLogTest, FailedReadWithoutDataEndsTheDrainAsAFailure) {
 }
 
 TEST_F(DrainLogTest, UnopenedChannelFailsAtOnceWithoutARequest) {
-    VekDiagDevice device(kPath);
+    VekDiagDevice device(PATH);
     MemorySink sink;
     EXPECT_EQ(device.DrainLog(sink.sink(), LogChannel::TextLog), 0);
     EXPECT_EQ(ReadRequests(), 0u);
@@ -136,7 +136,7 @@ TEST_F(DrainLogTest, UnopenedChannelFailsAtOnceWithoutARequest) {
 TEST_F(DrainLogTest, DroppingDrainStillFeedsTheChecker) {
     const Bytes stream = MakeTimingStream(100, {.seed = 4, .syncPairsInside = false});
     const size_t cut = 37;
-    VekDiagDevice device(kPath);
+    VekDiagDevice device(PATH);
     ASSERT_NE(device.OpenTimingLogChannel(), 0);
     StdoutCapture console;
     Append(LogKind::Timing, Bytes(stream.begin(), stream.begin() + cut));

@@ -11,14 +11,14 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-const char kPath[] = "\\\\?\\ROOT#MEDIA#0000#{7f95af7c-f68a-4351-bb8e-268af28ea14c}";
+const char PATH[] = "\\\\?\\ROOT#MEDIA#0000#{7f95af7c-f68a-4351-bb8e-268af28ea14c}";
 
 class VekDiagDeviceTest : public ::testing::Test {
 protected:
     Lines Requests() { return driver_.Requests(0); }
     // The options an earlier run left set in the driver, through a device of its own.
     void LeaveOptionsSet(std::initializer_list<uint32_t> flags) {
-        VekDiagDevice earlier(kPath);
+        VekDiagDevice earlier(PATH);
         for (const uint32_t flag : flags) {
             ASSERT_NE(earlier.SetStreamOption(flag, 1), 0);
         }
@@ -27,10 +27,10 @@ protected:
 };
 
 TEST_F(VekDiagDeviceTest, ConstructionOpensConfigureAndAsksForIndexAndType) {
-    const VekDiagDevice device(kPath);
-    EXPECT_EQ(device.configurePath, std::string(kPath) + "\\VekDiagConfigure");
-    EXPECT_EQ(device.textLogPath, std::string(kPath) + "\\VekDiagTextLog");
-    EXPECT_EQ(device.timingLogPath, std::string(kPath) + "\\VekDiagTimingLog");
+    const VekDiagDevice device(PATH);
+    EXPECT_EQ(device.configurePath, std::string(PATH) + "\\VekDiagConfigure");
+    EXPECT_EQ(device.textLogPath, std::string(PATH) + "\\VekDiagTextLog");
+    EXPECT_EQ(device.timingLogPath, std::string(PATH) + "\\VekDiagTimingLog");
     EXPECT_EQ(device.adapterIndex, 3);
     EXPECT_EQ(device.adapterType, 0x1A2B);
     EXPECT_NE(device.configureHandle, INVALID_HANDLE_VALUE);
@@ -41,11 +41,11 @@ TEST_F(VekDiagDeviceTest, ConstructionOpensConfigureAndAsksForIndexAndType) {
 }
 
 TEST_F(VekDiagDeviceTest, WideAndNarrowPathsGiveTheSameChannels) {
-    const std::wstring wide(kPath, kPath + sizeof kPath - 1);
+    const std::wstring wide(PATH, PATH + sizeof PATH - 1);
     const VekDiagDevice fromWide(wide.c_str());
-    EXPECT_EQ(fromWide.configurePath, std::string(kPath) + "\\VekDiagConfigure");
-    EXPECT_EQ(fromWide.textLogPath, std::string(kPath) + "\\VekDiagTextLog");
-    EXPECT_EQ(fromWide.timingLogPath, std::string(kPath) + "\\VekDiagTimingLog");
+    EXPECT_EQ(fromWide.configurePath, std::string(PATH) + "\\VekDiagConfigure");
+    EXPECT_EQ(fromWide.textLogPath, std::string(PATH) + "\\VekDiagTextLog");
+    EXPECT_EQ(fromWide.timingLogPath, std::string(PATH) + "\\VekDiagTimingLog");
     EXPECT_EQ(fromWide.adapterType, 0x1A2B);
 }
 
@@ -57,7 +57,7 @@ TEST_F(VekDiagDeviceTest, NarrowingNeverOverrunsAndReplacesWhatCannotBeShown) {
 }
 
 TEST_F(VekDiagDeviceTest, LogChannelsOpenOnceWithReadAccessAndNoSharing) {
-    VekDiagDevice device(kPath);
+    VekDiagDevice device(PATH);
     EXPECT_NE(device.OpenTextLogChannel(), 0);
     EXPECT_NE(device.OpenTextLogChannel(), 0);
     EXPECT_NE(device.OpenTimingLogChannel(), 0);
@@ -69,7 +69,7 @@ TEST_F(VekDiagDeviceTest, LogChannelsOpenOnceWithReadAccessAndNoSharing) {
 
 TEST_F(VekDiagDeviceTest, FailedOpenIsRetriedAtTheNextCall) {
     driver_.Control({"fault", "0", "open-text"});
-    VekDiagDevice device(kPath);
+    VekDiagDevice device(PATH);
     EXPECT_EQ(device.OpenTextLogChannel(), 0);
     EXPECT_EQ(device.textLogHandle, INVALID_HANDLE_VALUE);
     driver_.Control({"fault", "0", "clear"});
@@ -81,7 +81,7 @@ TEST_F(VekDiagDeviceTest, FailedOpenIsRetriedAtTheNextCall) {
 
 TEST_F(VekDiagDeviceTest, TimingOpenResetsTheCarryOnlyWhenItReallyOpens) {
     {
-        VekDiagDevice device(kPath);
+        VekDiagDevice device(PATH);
         device.timingChecker.carryCount = 9;
         ASSERT_NE(device.OpenTimingLogChannel(), 0);
         EXPECT_EQ(device.timingChecker.carryCount, 0);
@@ -91,7 +91,7 @@ TEST_F(VekDiagDeviceTest, TimingOpenResetsTheCarryOnlyWhenItReallyOpens) {
     }
 
     driver_.Control({"fault", "0", "open-timing"});
-    VekDiagDevice other(kPath);
+    VekDiagDevice other(PATH);
     other.timingChecker.carryCount = 5;
     EXPECT_EQ(other.OpenTimingLogChannel(), 0);
     EXPECT_EQ(other.timingChecker.carryCount, 0);
@@ -102,7 +102,7 @@ TEST_F(VekDiagDeviceTest, TimingOpenResetsTheCarryOnlyWhenItReallyOpens) {
 
 TEST_F(VekDiagDeviceTest, UnopenableConfigureChannelLeavesEverythingClosed) {
     driver_.Control({"fault", "0", "open-configure"});
-    VekDiagDevice device(kPath);
+    VekDiagDevice device(PATH);
     EXPECT_EQ(device.configureHandle, INVALID_HANDLE_VALUE);
     EXPECT_EQ(device.adapterIndex, 0);
     EXPECT_EQ(device.adapterType, 0);
@@ -123,7 +123,7 @@ TEST_F(VekDiagDeviceTest, UnopenableConfigureChannelLeavesEverythingClosed) {
 TEST_F(VekDiagDeviceTest, RejectedQueryGivesZeroesNotGarbage) {
     LeaveOptionsSet({1, 2, 4, 8});
     driver_.Control({"fault", "0", "reject-query"});
-    VekDiagDevice device(kPath);
+    VekDiagDevice device(PATH);
     EXPECT_EQ(device.adapterIndex, 0);
     EXPECT_EQ(device.adapterType, 0);
     int succeeded = 1;
@@ -134,7 +134,7 @@ TEST_F(VekDiagDeviceTest, RejectedQueryGivesZeroesNotGarbage) {
 TEST_F(VekDiagDeviceTest, SetRequestsCarryTheirWords) {
     LeaveOptionsSet({1, 4});
     const size_t earlier = Requests().size();
-    VekDiagDevice device(kPath);
+    VekDiagDevice device(PATH);
     EXPECT_NE(device.SetStreamOption(8, 0), 0);
     EXPECT_NE(device.SetLogLevel(65535), 0);
     EXPECT_NE(device.ClearCapabilityCache(), 0);
@@ -151,7 +151,7 @@ TEST_F(VekDiagDeviceTest, SetRequestsCarryTheirWords) {
 }
 
 TEST_F(VekDiagDeviceTest, ReadLogBlockReportsCountAndSuccess) {
-    VekDiagDevice device(kPath);
+    VekDiagDevice device(PATH);
     uint8_t buffer[LOG_BLOCK_SIZE];
     uint32_t count = 77;
     EXPECT_EQ(device.ReadLogBlock(device.textLogHandle, buffer, sizeof buffer, &count), 0);
@@ -173,7 +173,7 @@ TEST_F(VekDiagDeviceTest, ReadLogBlockReportsCountAndSuccess) {
 }
 
 TEST_F(VekDiagDeviceTest, ACountBeyondTheBufferIsNeverBelieved) {
-    VekDiagDevice device(kPath);
+    VekDiagDevice device(PATH);
     ASSERT_NE(device.OpenTimingLogChannel(), 0);
     driver_.Append(0, LogKind::Timing, std::vector<uint8_t>(64, 0xAA));
     driver_.Control({"fault", "0", "overcount"});  // a driver that says it sent more
@@ -185,7 +185,7 @@ TEST_F(VekDiagDeviceTest, ACountBeyondTheBufferIsNeverBelieved) {
 
 TEST_F(VekDiagDeviceTest, DestructionClosesWhatIsOpenInOrder) {
     {
-        VekDiagDevice device(kPath);
+        VekDiagDevice device(PATH);
         device.OpenTimingLogChannel();
         device.OpenTextLogChannel();
     }
