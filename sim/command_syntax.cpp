@@ -20,7 +20,7 @@ const char USAGE[] =
     "       vekdiag-sim served N text|timing [--blocks]\n"
     "       vekdiag-sim served --record ROOT INSTANCE text|timing [--blocks]\n"
     "       vekdiag-sim fault N open-configure|open-text|open-timing|reject-set|reject-query|"
-    "partial-read|fail-read|overcount|clear\n"
+    "short-reply|partial-read|fail-read|overcount|clear\n"
     "       vekdiag-sim pnp fail-enumeration|refuse-registration|clear\n"
     "       vekdiag-sim subscribers\n"
     "       vekdiag-sim stop\n";
@@ -60,6 +60,7 @@ bool ParseFault(std::string_view text, FaultKind* fault) {
         {"open-timing", FaultKind::OpenTiming},
         {"reject-set", FaultKind::RejectSet},
         {"reject-query", FaultKind::RejectQuery},
+        {"short-reply", FaultKind::ShortReply},
         {"partial-read", FaultKind::PartialRead},
         {"fail-read", FaultKind::FailRead},
         {"overcount", FaultKind::Overcount},

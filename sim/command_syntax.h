@@ -22,6 +22,7 @@ enum class FaultKind {
     OpenTiming,
     RejectSet,
     RejectQuery,
+    ShortReply,
     PartialRead,
     FailRead,
     Overcount,

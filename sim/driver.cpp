@@ -99,6 +99,7 @@ struct Adapter {
     bool openFault[CHANNELS] = {};
     bool rejectSet = false;
     bool rejectQuery = false;
+    bool shortReply = false;  // query replies of one word, the marker only
     bool partialRead = false;
     bool failRead = false;
     bool overcount = false;
@@ -134,7 +135,8 @@ uint32_t Query(Adapter& adapter, const OpenChannel& open, std::string_view input
     } else {
         return drv::ERR_INVALID_PARAMETER;
     }
-    output->assign(reinterpret_cast<const char*>(reply), sizeof reply);
+    output->assign(reinterpret_cast<const char*>(reply),
+                   adapter.shortReply ? sizeof reply[0] : sizeof reply);
     return drv::ERR_SUCCESS;
 }
 
@@ -216,6 +218,9 @@ void ApplyFault(Adapter& adapter, FaultKind fault) {
         case FaultKind::RejectQuery:
             adapter.rejectQuery = true;
             break;
+        case FaultKind::ShortReply:
+            adapter.shortReply = true;
+            break;
         case FaultKind::PartialRead:
             adapter.partialRead = true;
             break;
@@ -227,7 +232,7 @@ void ApplyFault(Adapter& adapter, FaultKind fault) {
             break;
         case FaultKind::Clear:
             std::fill(std::begin(adapter.openFault), std::end(adapter.openFault), false);
-            adapter.rejectSet = adapter.rejectQuery = adapter.partialRead = false;
+            adapter.rejectSet = adapter.rejectQuery = adapter.shortReply = adapter.partialRead = false;
             adapter.failRead = adapter.overcount = false;
             break;
     }

@@ -97,6 +97,19 @@ TEST(Capture, EachPassPrintsItsTextBeforeItsTimingErrors) {
               "detected 3 errors in timing log\n");
 }
 
+// Within a pass the logs take turns of 64 blocks: a megabyte of text on the console is
+// interrupted by the timing log's error line after its first 256 KiB.
+TEST(Capture, LogsTakeTurnsOf64Blocks) {
+    Simulator sim({"--log-size", "2000000"});
+    sim.Control({"fill", "0", "text", "1048576"});
+    sim.Control({"timing", "0", "50", "--corrupt", "1"});
+    const ProcessResult run = sim.Quorvin({"-q", "capture", "-d", "both", "t.bin"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    std::string out = run.out;
+    out.erase(out.find(PROMPT), PROMPT.size());
+    EXPECT_EQ(out.find("detected 1 errors in timing log\n"), size_t{64} * 4096);
+}
+
 TEST(Capture, WaitsForAnAdapterToArrive) {
     Simulator sim({"--no-adapter"});
     auto capture = sim.StartQuorvin({"-q", "capture", "both", "a.log", "t.bin"});

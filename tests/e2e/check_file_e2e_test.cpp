@@ -88,14 +88,16 @@ protected:
     }
     std::string Path(const std::string& name) const { return (folder_ / name).string(); }
 
+    // inFolder: run in the test's folder, where the names given are its files' own.
     CheckRun Check(const std::vector<std::string>& arguments,
-                   const std::string& stdoutTo = std::string()) {
-        std::string command = Program();
+                   const std::string& stdoutTo = std::string(), bool inFolder = false) {
+        std::string command = inFolder ? "cd " + Quoted(folder_.string()) + " && " : "";
+        command += Program();
         for (const std::string& argument : arguments) {
             command.append(" ").append(Quoted(argument));
         }
-        const fs::path out = folder_ / "stdout.txt";
-        const fs::path err = folder_ / "stderr.txt";
+        const fs::path out = fs::absolute(folder_ / "stdout.txt");
+        const fs::path err = fs::absolute(folder_ / "stderr.txt");
         command.append(" >").append(Quoted(stdoutTo.empty() ? out.string() : stdoutTo));
         command.append(" 2>").append(Quoted(err.string()));
         const int status = StatusOf(std::system(command.c_str()));
@@ -218,7 +220,9 @@ TEST_F(CheckFileE2e, AFileThatCannotBeReadIsOneLineAndStatusTwo) {
     EXPECT_EQ(line.rfind("cannot open " + missing + ": ", 0), 0u) << line;
     EXPECT_FALSE(std::getline(lines, line)) << run.err;
 
-    EXPECT_EQ(Check({damaged}).status, 1);
+    // The worst status of all, wherever its file stands.
+    const std::string clean = Write("clean.bin", MakeTimingStream(10, {.seed = 3}));
+    EXPECT_EQ(Check({damaged, clean}).status, 1);
 }
 
 TEST_F(CheckFileE2e, UsageAndSwitches) {
@@ -239,7 +243,7 @@ TEST_F(CheckFileE2e, UsageAndSwitches) {
     // After "--" a name that starts with "-" is a file.
     const Bytes record = MakeTimingStream(1, {.seed = 2, .syncPairsInside = false});
     Write("-x", record);
-    const CheckRun named = Check({"--", Path("-x")});
+    const CheckRun named = Check({"--", "-x"}, std::string(), true);
     EXPECT_EQ(named.status, 0) << named.err;
     EXPECT_NE(named.out.find("records=1 "), std::string::npos) << named.out;
 }

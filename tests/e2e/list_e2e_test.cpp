@@ -62,15 +62,21 @@ TEST(ListCommand, AdapterThatCannotBeAskedIsListedAndSaidWhy) {
     EXPECT_EQ(sim.Requests(0),
               (Lines{"open VekDiagConfigure access=0x10000000 share=0x0 -> error 5"}));
 
+    // A query the driver rejects, or answers with less than the record, tells nothing.
     sim.Control({"fault", "0", "clear"});
-    sim.Control({"fault", "1", "reject-query"});
-    const ProcessResult rejected = sim.Quorvin({"-q", "list"});
-    EXPECT_EQ(rejected.status, 1);
-    EXPECT_EQ(rejected.out,
-              "2 devices found\n"
-              "0 adapter index 3, adapter type VEKBEEF\n"
-              "1 adapter index 0, adapter type VEK0000\n");
-    EXPECT_EQ(rejected.err, "adapter 1: the driver rejected the adapter-information query\n");
+    for (const char* fault : {"reject-query", "short-reply"}) {
+        sim.Control({"fault", "1", fault});
+        const ProcessResult rejected = sim.Quorvin({"-q", "list"});
+        EXPECT_EQ(rejected.status, 1) << fault;
+        EXPECT_EQ(rejected.out,
+                  "2 devices found\n"
+                  "0 adapter index 3, adapter type VEKBEEF\n"
+                  "1 adapter index 0, adapter type VEK0000\n")
+            << fault;
+        EXPECT_EQ(rejected.err, "adapter 1: the driver rejected the adapter-information query\n")
+            << fault;
+        sim.Control({"fault", "1", "clear"});
+    }
 }
 
 TEST(ListCommand, RemovedAdapterIsNotListed) {

@@ -26,6 +26,7 @@ TEST(LogFiles, TwoNamesOfOneFileAreRefusedBeforeAnythingHappens) {
     const Spelling spellings[] = {
         {"same", "SAME", "SAME"},     {"./same", "same", "SAME"},        {"sub/../x", "x", "X"},
         {"link", "target", "TARGET"}, {"./sub/./x", "sub//x", "SUB//X"},
+        {"sub/abslink", "abstarget", "ABSTARGET"},
     };
     for (bool exists : {false, true}) {
         for (const Spelling& spelling : spellings) {
@@ -35,6 +36,10 @@ TEST(LogFiles, TwoNamesOfOneFileAreRefusedBeforeAnythingHappens) {
                 sim.Control({"timing", "0", "10"});
                 ASSERT_EQ(mkdir(sim.FilePath("SUB").c_str(), 0755), 0);
                 ASSERT_EQ(symlink("TARGET", sim.FilePath("LINK").c_str()), 0);  // dangling
+                // An absolute target, from a link in another folder.
+                ASSERT_EQ(symlink(sim.FilePath("ABSTARGET").c_str(),
+                                  sim.FilePath("SUB/ABSLINK").c_str()),
+                          0);
                 const std::string file = spelling.file;
                 if (exists) {
                     std::ofstream(sim.FilePath(file)) << "old";

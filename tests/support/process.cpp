@@ -58,7 +58,18 @@ Process::Process(const std::vector<std::string>& argv, const ProcessOptions& opt
         args.push_back(const_cast<char*>(arg.c_str()));
     }
     args.push_back(nullptr);
-    const int spawned = posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ);
+    // The child starts as from a shell: SIGPIPE, which this process ignores, back at its
+    // default, so that a program that does not ignore it itself is seen to die of it.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+    const int spawned =
+        posix_spawn(&pid_, args[0], &actions, &attributes, args.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     close(in[0]);
     close(out[1]);
