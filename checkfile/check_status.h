@@ -3,6 +3,8 @@
 #pragma once
 
 inline constexpr int CHECK_STATUS_CLEAN = 0;           // every file is framed cleanly
-inline constexpr int CHECK_STATUS_FRAMING_ERRORS = 1;  // a file has framing errors
+// A file has framing errors, or is no timing log: no record in it, or more bytes ahead
+// of the first record than a cut record leaves.
+inline constexpr int CHECK_STATUS_FRAMING_ERRORS = 1;
 // A usage error, a file that cannot be read, or output that cannot be written.
 inline constexpr int CHECK_STATUS_NOT_CHECKED = 2;

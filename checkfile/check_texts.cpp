@@ -14,8 +14,10 @@ const char CHECK_USAGE_TEXT[] =
     "    The error count of a whole file can differ from the \"detected N errors in\n"
     "    timing log\" lines of the capture that wrote it: those depend on where the\n"
     "    driver's blocks ended.\n"
-    "    Exit status: 0 every file is clean, 1 framing errors, 2 a usage error or a\n"
-    "    file that cannot be read.\n";
+    "    A file with no record, or with more than 25 bytes ahead of its first one, is\n"
+    "    no timing log: said in one line.\n"
+    "    Exit status: 0 every file is clean, 1 framing errors or no timing log, 2 a\n"
+    "    usage error or a file that cannot be read.\n";
 
 void PrintCheckUsage() {
     ConsolePrintf("%s", CHECK_USAGE_TEXT);

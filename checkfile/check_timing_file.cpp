@@ -56,6 +56,26 @@ private:
     const std::string& name_;
 };
 
+// The most bytes that a record cut by the driver's circular log leaves ahead of the
+// first whole one: a record of 26 bytes less its first byte.
+constexpr uint64_t MOST_SKIPPED_AT_START = TIMING_HEADER_SIZE + TIMING_MAX_PAYLOAD - 1;
+
+// A file that is not a timing log at all (a text log, an archive, a picture) has no
+// framing error, yet is no clean timing log: said in one line, and not clean.
+bool SaysItIsNoTimingLog(const std::string& name, const TimingFileSummary& summary) {
+    if (summary.size > 0 && summary.records == 0) {
+        ConsolePrintf("%s: no timing record found\n", name.c_str());
+        return true;
+    }
+    if (summary.skippedAtStart > MOST_SKIPPED_AT_START) {
+        ConsolePrintf("%s: %s bytes before the first record, more than a cut record leaves (%s)\n",
+                      name.c_str(), std::to_string(summary.skippedAtStart).c_str(),
+                      std::to_string(MOST_SKIPPED_AT_START).c_str());
+        return true;
+    }
+    return false;
+}
+
 void PrintEnd(const std::string& name, const TimingFileSummary& summary) {
     if (summary.incompleteSize > 0) {
         ConsolePrintf("%s: offset %s: record cut off by the end of the file, %u bytes\n",
@@ -103,9 +123,11 @@ int CheckTimingFile(const char* name, uint8_t* buffer, size_t capacity) {
         return CHECK_STATUS_NOT_CHECKED;
     }
     framing.Finish();
-    PrintEnd(shown, framing.Summary());
+    const TimingFileSummary& summary = framing.Summary();
+    const bool notTiming = SaysItIsNoTimingLog(shown, summary);
+    PrintEnd(shown, summary);
     if (ConsoleFailed() != 0) {
         return CHECK_STATUS_NOT_CHECKED;
     }
-    return framing.Summary().Errors() > 0 ? CHECK_STATUS_FRAMING_ERRORS : CHECK_STATUS_CLEAN;
+    return summary.Errors() > 0 || notTiming ? CHECK_STATUS_FRAMING_ERRORS : CHECK_STATUS_CLEAN;
 }

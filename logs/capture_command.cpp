@@ -63,17 +63,21 @@ int CaptureCommand(const CommandLine& commandLine) {
         return usable;
     }
     context.keepOlderEvents = commandLine.FindSwitch('d') != 0;
-    // The files come first, before any adapter is looked at; when none of them can be
-    // had there is nothing to capture.
+    // The files come before any adapter is read; when none of them can be had there is
+    // nothing to capture.
     if (!OpenSinks(context)) {
         return EXIT_STATUS_FAILED;
     }
     context.deviceList = &list;
     context.stopEvent = BeginInterruptibleWork();
+    context.readyEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HANDLE worker = CreateThread(nullptr, 0, CaptureWorker, &context, 0, nullptr);
     if (worker == nullptr) {
         ReportFailure("cannot start the capture");
         context.exitStatus = EXIT_STATUS_FAILED;
+    } else if (context.readyEvent != nullptr) {
+        // What is logged once the prompt shows is kept.
+        WaitForSingleObject(context.readyEvent, INFINITE);
     }
 
     ConsolePrintf("Hit \"ENTER\" to end log capture...");
@@ -83,6 +87,9 @@ int CaptureCommand(const CommandLine& commandLine) {
     if (worker != nullptr) {
         WaitForSingleObject(worker, INFINITE);
         CloseHandle(worker);
+    }
+    if (context.readyEvent != nullptr) {
+        CloseHandle(context.readyEvent);
     }
     EndInterruptibleWork();
     return context.exitStatus;

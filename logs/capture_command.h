@@ -22,6 +22,9 @@ struct CaptureContext {
     LogSink textSink;
     LogSink timingSink;
     HANDLE stopEvent = nullptr;
+    // Set by the worker once it keeps what the driver logs (what the driver held is
+    // dropped by then), or once it has ended: the prompt waits for it.
+    HANDLE readyEvent = nullptr;
     VekDiagDeviceList* deviceList = nullptr;
     // Written by the worker, read by the command thread after the worker has ended.
     int exitStatus = 0;

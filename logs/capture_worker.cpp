@@ -36,28 +36,33 @@ public:
         }
     }
 
+    // The adapter found at the start is read from the first pass on; its channels are
+    // opened, and what it holds dropped, before the prompt. False when the capture
+    // cannot go on.
+    bool Begin() {
+        const bool going = device_ == nullptr || OpenChannels();
+        SetEvent(context_.readyEvent);
+        return going;
+    }
+
     // One pass; false when the capture cannot go on or a stop came during it.
     bool RunPass() {
         if (device_ == nullptr) {
-            AdoptArrivedAdapter();
-            return true;
+            return AdoptArrivedAdapter();
         }
-        if (!channelsOpened_ && !OpenChannels()) {
-            return false;
-        }
-        return TakeTurns(true);
+        return TakeTurns(true, 0);
     }
 
     // Closes the files and returns the capture's exit status.
     int Finish() {
+        SetEvent(context_.readyEvent);  // when the worker ended before it was ready
         for (CapturedLog& log : logs_) {
             if (log.sink.IsOpen()) {
                 Note(log.sink.Close() != 0);
             }
         }
         if (!captured_ && !failed_) {
-            ReportFailure(arrived_ != nullptr ? "the capture ended before the new adapter was read"
-                                              : "no adapter found");
+            ReportFailure("no adapter found");
             failed_ = true;
         }
         return failed_ ? EXIT_STATUS_FAILED : EXIT_STATUS_OK;
@@ -66,22 +71,28 @@ public:
 private:
     static bool Reading(const CapturedLog& log) { return log.selected && log.sink.Usable(); }
 
-    void AdoptArrivedAdapter() {
+    // An adapter that arrived is read at once; the message comes when what it held is
+    // dropped, so that what it logs after the message is kept.
+    bool AdoptArrivedAdapter() {
         const std::unique_ptr<WCHAR[]> path = context_.deviceList->TakeNewDevicePath();
         if (path == nullptr) {
-            return;
+            return true;
         }
+        arrived_ = std::make_unique<VekDiagDevice>(path.get());
+        device_ = arrived_.get();
+        const bool going = OpenChannels();
         // The path as "%S" converts it, but a character the narrow set lacks shows as '?'
         // rather than failing the whole line.
         ConsolePrintf("\nNew device just added: %s\nHit \"ENTER\" to exit...",
                       NarrowInterfacePath(path.get()).c_str());
         ConsoleFlush();
-        arrived_ = std::make_unique<VekDiagDevice>(path.get());
-        device_ = arrived_.get();
+        return going;
     }
 
     // Opens the channels of the logs being read and, unless older events are wanted,
-    // reads and drops what the driver already holds. False when the capture cannot go on.
+    // reads and drops what the driver already holds: until every log answers empty, for
+    // one poll interval at the most, so that a driver that never runs dry is captured
+    // too. False when the capture cannot go on.
     bool OpenChannels() {
         for (const CapturedLog& log : logs_) {
             if (Reading(log) && OpenLogChannel(*device_, log.channel) == 0) {
@@ -91,15 +102,15 @@ private:
                 return false;
             }
         }
-        channelsOpened_ = true;
         captured_ = true;
-        return context_.keepOlderEvents || TakeTurns(false);
+        return context_.keepOlderEvents || TakeTurns(false, GetTickCount64() + CAPTURE_POLL_MS);
     }
 
     // The logs being read take turns, the text log first, until every one of them has
-    // answered empty in the same round; what a turn leaves in the driver waits for the
-    // next one. Dropped blocks still go through the checker. False when a stop came.
-    bool TakeTurns(bool keep) {
+    // answered empty in the same round, or until deadline (a tick count; 0: none); what
+    // a turn leaves in the driver waits for the next one. Dropped blocks still go
+    // through the checker. False when a stop came.
+    bool TakeTurns(bool keep, ULONGLONG deadline) {
         for (;;) {
             bool delivered = false;
             for (CapturedLog& log : logs_) {
@@ -119,7 +130,7 @@ private:
                 delivered = delivered || !progress.answeredEmpty;
             }
             ConsoleFlush();
-            if (!delivered) {
+            if (!delivered || (deadline != 0 && GetTickCount64() >= deadline)) {
                 return true;
             }
             if (StopRequested() != 0) {
@@ -144,7 +155,6 @@ private:
     VekDiagDevice* device_;
     std::unique_ptr<VekDiagDevice> arrived_;
     CapturedLog logs_[2];
-    bool channelsOpened_ = false;
     bool captured_ = false;
     bool failed_ = false;
     bool silenceReported_ = false;
@@ -155,10 +165,10 @@ private:
 DWORD WINAPI CaptureWorker(LPVOID parameter) {
     CaptureContext& context = *static_cast<CaptureContext*>(parameter);
     Capture capture(context);
-    while (capture.RunPass()) {
-        if (WaitForSingleObject(context.stopEvent, CAPTURE_POLL_MS) != WAIT_TIMEOUT) {
-            break;
-        }
+    bool going = capture.Begin();
+    while (going) {
+        going = capture.RunPass() &&
+                WaitForSingleObject(context.stopEvent, CAPTURE_POLL_MS) == WAIT_TIMEOUT;
     }
     context.exitStatus = capture.Finish();
     return 0;

@@ -120,3 +120,9 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES /*lpThreadAttributes*/, SIZE_T /*dwSta
     }
     return handle;
 }
+
+ULONGLONG GetTickCount64() {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<ULONGLONG>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}

@@ -14,6 +14,7 @@ typedef uint8_t BYTE;
 typedef uint16_t WORD;
 typedef uint32_t DWORD;
 typedef uint32_t ULONG;
+typedef uint64_t ULONGLONG;
 typedef int32_t LONG;
 typedef char CHAR;
 typedef wchar_t WCHAR;
@@ -121,6 +122,8 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T dwStackSize
                     DWORD dwCreationFlags, LPDWORD lpThreadId);
 BOOL SetEvent(HANDLE hEvent);
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
+// Milliseconds since some fixed moment, never going back.
+ULONGLONG GetTickCount64();
 
 // Standard handles and the console's control events.
 #define STD_INPUT_HANDLE (static_cast<DWORD>(-10))

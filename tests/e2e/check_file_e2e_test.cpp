@@ -142,11 +142,18 @@ std::string ExpectedReport(const std::string& name, const Bytes& bytes, int* sta
              << bytes.size() - start << " bytes\n";
     }
     const size_t skipped = reference.Framings().empty() ? start : reference.Framings()[0].offset;
+    const bool noTimingLog = (!bytes.empty() && records == 0) || skipped > 25;
+    if (!bytes.empty() && records == 0) {
+        text << name << ": no timing record found\n";
+    } else if (skipped > 25) {
+        text << name << ": " << skipped
+             << " bytes before the first record, more than a cut record leaves (25)\n";
+    }
     text << "summary size=" << bytes.size() << " records=" << records
          << " skipped_at_start=" << skipped << " errors=" << badLength + noNextSync
          << " bad_length=" << badLength << " no_next_sync=" << noNextSync
          << " incomplete_at_end=" << bytes.size() - start << " file=" << name << "\n";
-    *status = std::max(*status, badLength + noNextSync > 0 ? 1 : 0);
+    *status = std::max(*status, badLength + noNextSync > 0 || noTimingLog ? 1 : 0);
     return text.str();
 }
 
@@ -195,6 +202,34 @@ TEST_F(CheckFileE2e, FilesAtTheEdgesAreCleanAndSaySo) {
     EXPECT_NE(run.out.find("summary size=0 records=0 skipped_at_start=0 errors=0 bad_length=0 "
                            "no_next_sync=0 incomplete_at_end=0 file=" +
                            names[2] + "\n"),
+              std::string::npos);
+}
+
+// A file with no record, or one that begins with more than a cut record leaves, is no
+// clean timing log, though the framer finds no error in it.
+TEST_F(CheckFileE2e, FilesThatAreNoTimingLogAreSaidSo) {
+    const std::string line = "a text log, sent by mistake\n";
+    Bytes text;
+    for (int i = 0; i < 1000; ++i) {
+        text.insert(text.end(), line.begin(), line.end());
+    }
+    Bytes late(26, 0x20);
+    const Bytes records = MakeTimingStream(500, {.seed = 5});
+    late.insert(late.end(), records.begin(), records.end());
+    for (const auto& [name, bytes] : {std::pair{"text.log", text}, std::pair{"late.bin", late}}) {
+        const std::string file = Write(name, bytes);
+        int status = 0;
+        const std::string expected = ExpectedReport(file, bytes, &status);
+        const CheckRun run = Check({file});
+        EXPECT_EQ(run.status, 1) << name;
+        EXPECT_EQ(run.out, expected) << name;
+        EXPECT_EQ(run.err, "") << name;
+    }
+    EXPECT_NE(Check({Path("text.log")}).out.find("text.log: no timing record found\n"),
+              std::string::npos);
+    EXPECT_NE(Check({Path("late.bin")})
+                  .out.find("late.bin: 26 bytes before the first record, more than a cut record "
+                            "leaves (25)\n"),
               std::string::npos);
 }
 
