@@ -232,8 +232,8 @@ TEST(Capture, WhatIsLoggedOnceThePromptShowsIsKept) {
 // after what was dropped reaches the files.
 TEST(Capture, AFloodingDriverIsCapturedWithoutOlderEvents) {
     Simulator sim({"--log-size", "4194304"});
-    sim.Control({"stream", "0", "text", "50000000"});
-    sim.Control({"stream", "0", "timing", "50000000"});
+    sim.Control({"stream", "0", "text", "1000000000"});
+    sim.Control({"stream", "0", "timing", "1000000000"});
     auto capture = sim.StartQuorvin({"-q", "capture", "both", "a.log", "t.bin"});
     ASSERT_TRUE(capture->WaitForStdoutText(PROMPT, 60s));
     ASSERT_TRUE(WaitFor([&] {
