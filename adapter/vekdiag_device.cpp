@@ -1,5 +1,6 @@
 #include "adapter/vekdiag_device.h"
 
+#include <cstring>
 #include <cwchar>
 #include <memory>
 
@@ -97,6 +98,11 @@ int VekDiagDevice::OpenTimingLogChannel() {
 
 void VekDiagDevice::CloseConfigureChannel() {
     CloseChannel(configureHandle);
+}
+
+std::string VekDiagDevice::InterfacePath() const {
+    // The configure channel's name and the separator before it.
+    return configurePath.substr(0, configurePath.size() - std::strlen(VEKDIAG_CONFIGURE_CHANNEL) - 1);
 }
 
 void VekDiagDevice::CloseTextLogChannel() {

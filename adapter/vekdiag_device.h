@@ -51,6 +51,9 @@ public:
     int DrainLog(LogSink* sink, LogChannel channel, uint32_t maxBlocks = UINT32_MAX,
                  DrainProgress* progress = nullptr);
 
+    // The adapter's interface path, as its channel paths begin.
+    std::string InterfacePath() const;
+
     uint16_t adapterIndex = 0;
     uint16_t adapterType = 0;
     // Whether the driver answered the adapter-information query; the two fields above

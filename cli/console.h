@@ -1,9 +1,14 @@
 // Standard output, for everything the program prints there (the console, a file or a
 // pipe). The first write that fails is reported once on standard error with its reason;
 // the output after it is dropped, and the run ends with EXIT_STATUS_FAILED.
+//
+// While a capture runs, standard error may also show a status line that is rewritten in
+// place (cli/status_line.h). What the program prints on the same console is written
+// around it: the line is taken away first and drawn again at its next update.
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "cli/report.h"
 
@@ -14,3 +19,14 @@ int ConsoleFlush();
 
 // Non-zero once a write to standard output has failed.
 int ConsoleFailed();
+// Whether what standard output showed last ended its line (or nothing was shown yet).
+bool ConsoleAtLineStart();
+
+// Draws the status line on standard error in place of the one drawn before;
+// sharesConsole: standard output shows on the same console, so its lines take the
+// status line's place.
+void DrawStatusLine(const std::string& text, bool sharesConsole);
+// Takes the status line away, for a line of standard error in its place.
+void HideStatusLine();
+// Leaves the status line as it stands and starts a new line after it.
+void EndStatusLine();

@@ -6,8 +6,10 @@
 #include "cli/console.h"
 
 void ReportFailure(const char* format, ...) {
-    // Whatever the console shows so far comes first.
+    // Whatever the console shows so far comes first, and the line takes the status
+    // line's place.
     ConsoleFlush();
+    HideStatusLine();
     va_list arguments;
     va_start(arguments, format);
     std::vfprintf(stderr, format, arguments);  // NOLINT(clang-analyzer-valist.Uninitialized)

@@ -42,12 +42,13 @@ void AwaitStop(HANDLE stopEvent) {
 // False when no selected log has a sink to go to.
 bool OpenSinks(CaptureContext& context) {
     const LogSelection& selection = context.selection;
+    const PieceOptions& pieces = context.options.pieces;
     bool any = false;
     if (WantsTextLog(selection)) {
-        any = OpenTextLogSink(selection.textLogName, &context.textSink) != 0 || any;
+        any = OpenTextLogSink(selection.textLogName, &context.textSink, pieces) != 0 || any;
     }
     if (WantsTimingLog(selection)) {
-        any = OpenTimingLogSink(selection.timingLogName, &context.timingSink) != 0 || any;
+        any = OpenTimingLogSink(selection.timingLogName, &context.timingSink, pieces) != 0 || any;
     }
     return any;
 }
@@ -57,12 +58,14 @@ bool OpenSinks(CaptureContext& context) {
 int CaptureCommand(const CommandLine& commandLine) {
     VekDiagDeviceList list;
     CaptureContext context;
-    // A selection that cannot work is said at once, not after the user presses ENTER.
-    const int usable = CheckLogSelection(commandLine, &context.selection);
+    // A selection or a switch that cannot work is said at once, before anything is made.
+    int usable = CheckLogSelection(commandLine, &context.selection);
+    if (usable == EXIT_STATUS_OK) {
+        usable = ParseCaptureOptions(commandLine, context.selection, &context.options);
+    }
     if (usable != EXIT_STATUS_OK) {
         return usable;
     }
-    context.keepOlderEvents = commandLine.FindSwitch('d') != 0;
     // The files come before any adapter is read; when none of them can be had there is
     // nothing to capture.
     if (!OpenSinks(context)) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "logs/capture_options.h"
 #include "logs/log_selection.h"
 #include "logs/log_sinks.h"
 #include "platform/win32.h"
@@ -16,7 +17,7 @@ inline constexpr DWORD CAPTURE_POLL_MS = 1000;
 struct CaptureContext {
     // Parsed from the command line by the command thread.
     LogSelection selection;
-    bool keepOlderEvents = false;  // the switch d
+    CaptureOptions options;
     // Opened by the command thread before the worker starts, closed by the worker; a
     // selected log whose sink could not be opened is not read.
     LogSink textSink;
@@ -30,7 +31,8 @@ struct CaptureContext {
     int exitStatus = 0;
 };
 
-// "capture [-d] [<logtype>] [<textlog>] [<timinglog>]": record the logs until ENTER.
+// "capture [-d] [<logtype>] [<textlog>] [<timinglog>]" and the switches of a long
+// capture: record the logs until ENTER, or until a duration or a text ends it.
 int CaptureCommand(const CommandLine& commandLine);
 
 // The worker: all reading and writing of a capture, one pass a poll interval.

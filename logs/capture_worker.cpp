@@ -1,38 +1,58 @@
+#include <algorithm>
 #include <memory>
+#include <optional>
 
+#include "adapter/adapter_choice.h"
 #include "adapter/vekdiag_device_list.h"
 #include "cli/console.h"
 #include "cli/exit_status.h"
 #include "cli/report.h"
+#include "cli/status_line.h"
 #include "cli/stop_request.h"
 #include "logs/capture_command.h"
+#include "logs/capture_status.h"
 #include "logs/log_reader.h"
 #include "logs/log_selection.h"
 #include "logs/log_sinks.h"
+#include "logs/text_watch.h"
 
 namespace {
 
 // The most blocks that one log is read for before the other one has its turn: neither
 // log starves while the driver keeps delivering.
 constexpr uint32_t TURN_BLOCKS = 64;
+// How often the status line is drawn anew, at the most.
+constexpr ULONGLONG STATUS_INTERVAL_MS = 1000;
 
 struct CapturedLog {
     LogChannel channel;
     bool selected;
     LogSink& sink;
+    uint64_t errors = 0;  // framing errors of what was kept
 };
+
+// What ended a capture other than ENTER, an interrupt or the end of standard input.
+enum class EndReason { None, Duration, TextSeen };
 
 // The state of one capture, owned by the worker thread.
 class Capture {
 public:
     explicit Capture(CaptureContext& context)
         : context_(context),
-          device_(context.deviceList->GetDevice(0)),
+          options_(context.options),
+          device_(PickAdapter(*context.deviceList, context.options.adapter)),
           logs_{{LogChannel::TextLog, WantsTextLog(context.selection), context.textSink},
-                {LogChannel::TimingLog, WantsTimingLog(context.selection), context.timingSink}} {
+                {LogChannel::TimingLog, WantsTimingLog(context.selection), context.timingSink}},
+          start_(GetTickCount64()),
+          lastSync_(start_),
+          lastStatus_(start_) {
         // A file that could not be created was said already; its log stays in the driver.
         for (const CapturedLog& log : logs_) {
             Note(!log.selected || log.sink.IsOpen());
+        }
+        if (options_.waitText != nullptr) {
+            watch_.emplace(options_.waitText);
+            context.textSink.Watch(&*watch_);
         }
     }
 
@@ -40,108 +60,224 @@ public:
     // opened, and what it holds dropped, before the prompt. False when the capture
     // cannot go on.
     bool Begin() {
-        const bool going = device_ == nullptr || OpenChannels();
+        const bool going = device_ == nullptr || StartReading(device_, "");
         SetEvent(context_.readyEvent);
         return going;
     }
 
-    // One pass; false when the capture cannot go on or a stop came during it.
+    // One pass; false when the capture is to end: it cannot go on, a stop came, or what
+    // ends it by itself has come.
     bool RunPass() {
-        if (device_ == nullptr) {
-            return AdoptArrivedAdapter();
+        if (device_ == nullptr && !LookForAdapter()) {
+            return false;
         }
-        return TakeTurns(true, 0);
+        if (device_ != nullptr && !TakeTurns(true, 0)) {
+            return false;
+        }
+        return Tick(true);
+    }
+
+    // How long to wait for the next pass: a poll interval, or less when the capture is
+    // to end sooner.
+    DWORD NextWait() const {
+        const ULONGLONG now = GetTickCount64();
+        ULONGLONG wait = CAPTURE_POLL_MS;
+        if (options_.durationMs != 0) {
+            wait = std::min(wait, Remaining(start_ + options_.durationMs, now));
+        }
+        if (seenAt_ != 0) {
+            wait = std::min(wait, Remaining(seenAt_ + CAPTURE_POLL_MS, now));
+        }
+        return static_cast<DWORD>(wait);
     }
 
     // Closes the files and returns the capture's exit status.
     int Finish() {
         SetEvent(context_.readyEvent);  // when the worker ended before it was ready
+        if (statusShown_) {
+            ShowStatus(GetTickCount64());
+            EndStatusLine();
+        }
         for (CapturedLog& log : logs_) {
             if (log.sink.IsOpen()) {
                 Note(log.sink.Close() != 0);
             }
         }
         if (!captured_ && !failed_) {
-            ReportFailure("no adapter found");
+            ReportNoAdapter(options_.adapter);
+            failed_ = true;
+        } else if (away_ && device_ == nullptr) {
+            ReportFailure("the capture ended while the adapter was away");
             failed_ = true;
         }
+        SayWhatEndedIt();
         return failed_ ? EXIT_STATUS_FAILED : EXIT_STATUS_OK;
     }
 
 private:
     static bool Reading(const CapturedLog& log) { return log.selected && log.sink.Usable(); }
 
-    // An adapter that arrived is read at once; the message comes when what it held is
-    // dropped, so that what it logs after the message is kept.
-    bool AdoptArrivedAdapter() {
-        const std::unique_ptr<WCHAR[]> path = context_.deviceList->TakeNewDevicePath();
-        if (path == nullptr) {
-            return true;
-        }
-        arrived_ = std::make_unique<VekDiagDevice>(path.get());
-        device_ = arrived_.get();
-        const bool going = OpenChannels();
-        // The path as "%S" converts it, but a character the narrow set lacks shows as '?'
-        // rather than failing the whole line.
-        ConsolePrintf("\nNew device just added: %s\nHit \"ENTER\" to exit...",
-                      NarrowInterfacePath(path.get()).c_str());
-        ConsoleFlush();
-        return going;
+    static ULONGLONG Remaining(ULONGLONG deadline, ULONGLONG now) {
+        return deadline > now ? deadline - now : 0;
     }
 
-    // Opens the channels of the logs being read and, unless older events are wanted,
-    // reads and drops what the driver already holds: until every log answers empty, for
-    // one poll interval at the most, so that a driver that never runs dry is captured
-    // too. False when the capture cannot go on.
-    bool OpenChannels() {
+    // Waiting for an adapter: one that arrived (its path left by the notification), or
+    // where arrivals are not notified, or right after a departure, one found present.
+    // False when the capture cannot go on.
+    bool LookForAdapter() {
+        const AdapterChoice& choice = options_.adapter;
+        std::unique_ptr<VekDiagDevice> device;
+        std::string path;
+        const std::unique_ptr<WCHAR[]> arrived = context_.deviceList->TakeNewDevicePath();
+        if (arrived != nullptr) {
+            path = NarrowInterfacePath(arrived.get());
+            device = std::make_unique<VekDiagDevice>(arrived.get());
+            if (!Matches(*device, choice)) {
+                device.reset();  // another adapter; the slot keeps only the newest arrival
+            }
+        }
+        const bool notified = context_.deviceList->notificationHandle != nullptr;
+        if (device == nullptr && (arrived != nullptr || !notified || lookNow_)) {
+            device = FindPresentAdapter(choice);
+            path = device != nullptr ? device->InterfacePath() : path;
+        }
+        lookNow_ = false;
+        if (device == nullptr) {
+            return true;
+        }
+        owned_ = std::move(device);
+        return StartReading(owned_.get(), path);
+    }
+
+    // Opens the channels of an adapter that is to be read: the one found at the start, one
+    // that arrived while the capture waited, or, when following, the one that left and is
+    // back. False when the capture cannot go on.
+    bool StartReading(VekDiagDevice* device, const std::string& arrivedPath) {
+        device_ = device;
+        const bool returning = away_;
+        const bool arrived = !arrivedPath.empty() && !returning;
+        const bool opened = OpenChannels(returning);
+        if (arrived) {
+            // The path as "%S" converts it, but a character the narrow set lacks shows as
+            // '?' rather than failing the whole line.
+            ConsolePrintf("\nNew device just added: %s\nHit \"ENTER\" to exit...",
+                          arrivedPath.c_str());
+            ConsoleFlush();
+        }
+        if (!opened && returning) {
+            LetGo();  // not ready yet: looked for again
+            lookNow_ = true;
+            return true;
+        }
+        if (!opened) {
+            ReportFailure("cannot open %s", Printable(failedChannel_.c_str()).c_str());
+            failed_ = true;
+            return false;
+        }
+        if (returning) {
+            ReportFailure("the adapter is back: %s", Printable(arrivedPath.c_str()).c_str());
+            away_ = false;
+        }
+        return true;
+    }
+
+    // Opens the channels of the logs being read and, unless older events are wanted or
+    // the adapter is back from an absence (what it holds was logged while the capture
+    // waited), reads and drops what the driver already holds: until every log answers
+    // empty, for one poll interval at the most, so that a driver that never runs dry is
+    // captured too. False when a channel cannot be opened.
+    bool OpenChannels(bool returning) {
         for (const CapturedLog& log : logs_) {
             if (Reading(log) && OpenLogChannel(*device_, log.channel) == 0) {
-                ReportFailure("cannot open %s",
-                              Printable(LogChannelPath(*device_, log.channel).c_str()).c_str());
-                failed_ = true;
+                failedChannel_ = LogChannelPath(*device_, log.channel);
                 return false;
             }
         }
         captured_ = true;
-        return context_.keepOlderEvents || TakeTurns(false, GetTickCount64() + CAPTURE_POLL_MS);
+        if (!returning && !options_.keepOlderEvents) {
+            TakeTurns(false, GetTickCount64() + CAPTURE_POLL_MS);
+        }
+        return true;
+    }
+
+    // The adapter in use is given up: its channels closed, the device destroyed if it is
+    // the worker's own.
+    void LetGo() {
+        if (owned_ == nullptr) {
+            device_->CloseTextLogChannel();
+            device_->CloseTimingLogChannel();
+            device_->CloseConfigureChannel();
+        }
+        owned_.reset();
+        device_ = nullptr;
+    }
+
+    // Following its adapter, the capture keeps its files open and waits for the adapter
+    // to return; the log breaks off here, so a record cut by the departure is no error.
+    void Depart() {
+        ReportFailure("the adapter left: %s", Printable(device_->InterfacePath().c_str()).c_str());
+        for (CapturedLog& log : logs_) {
+            if (Reading(log)) {
+                Note(log.sink.EndUnit() != 0 && log.sink.Flush() != 0);
+            }
+        }
+        LetGo();
+        // Arrivals seen while the adapter was read are stale; one that is present now is
+        // looked for at the next pass, whether notified or not.
+        context_.deviceList->TakeNewDevicePath();
+        lookNow_ = true;
+        away_ = true;
     }
 
     // The logs being read take turns, the text log first, until every one of them has
     // answered empty in the same round, or until deadline (a tick count; 0: none); what
     // a turn leaves in the driver waits for the next one. Dropped blocks still go
-    // through the checker. False when a stop came.
+    // through the checker. False when a stop came or the capture is to end.
     bool TakeTurns(bool keep, ULONGLONG deadline) {
         for (;;) {
             bool delivered = false;
             for (CapturedLog& log : logs_) {
-                if (!Reading(log)) {
+                if (device_ == nullptr || !Reading(log)) {
                     continue;
                 }
                 DrainProgress progress;
                 const int answered = device_->DrainLog(keep ? &log.sink : nullptr, log.channel,
                                                        TURN_BLOCKS, &progress);
-                NoteAnswer(answered != 0, log.channel);
                 if (keep) {
+                    log.errors += progress.errors;
                     Note(log.sink.Flush() != 0);
+                }
+                if (progress.blocks > 0) {
+                    lastData_ = GetTickCount64();
                 }
                 if (progress.stopped) {
                     return false;
                 }
+                if (answered == 0) {
+                    NoteSilence(log.channel);
+                }
                 delivered = delivered || !progress.answeredEmpty;
             }
             ConsoleFlush();
-            if (!delivered || (deadline != 0 && GetTickCount64() >= deadline)) {
+            if (!delivered || device_ == nullptr ||
+                (deadline != 0 && GetTickCount64() >= deadline)) {
                 return true;
             }
-            if (StopRequested() != 0) {
+            if ((keep && !Tick(false)) || StopRequested() != 0) {
                 return false;
             }
         }
     }
 
-    // An adapter that stops answering is said once; the capture waits on for ENTER.
-    void NoteAnswer(bool answered, LogChannel channel) {
-        if (!answered && !silenceReported_) {
+    // An adapter that stops answering has left, when the capture follows it; otherwise it
+    // is said once, and the capture waits on for ENTER.
+    void NoteSilence(LogChannel channel) {
+        if (options_.follow) {
+            Depart();
+            return;
+        }
+        silent_ = true;
+        if (!silenceReported_) {
             ReportFailure("the adapter stopped answering: %s",
                           Printable(LogChannelPath(*device_, channel).c_str()).c_str());
             silenceReported_ = true;
@@ -149,15 +285,100 @@ private:
         }
     }
 
+    // Between turns and after each pass: whether what ends the capture by itself has
+    // come, the files written through to the disk once a pass (or a poll interval, while
+    // a pass goes on), the status line. False when the capture is to end.
+    bool Tick(bool passEnded) {
+        const ULONGLONG now = GetTickCount64();
+        if (end_ == EndReason::None && options_.durationMs != 0 &&
+            now - start_ >= options_.durationMs) {
+            end_ = EndReason::Duration;
+        }
+        if (watch_.has_value() && watch_->Seen() && seenAt_ == 0) {
+            seenAt_ = now;  // what the driver logs in the next poll interval is kept too
+        }
+        if (end_ == EndReason::None && seenAt_ != 0 && now - seenAt_ >= CAPTURE_POLL_MS) {
+            end_ = EndReason::TextSeen;
+        }
+        if (passEnded || now - lastSync_ >= CAPTURE_POLL_MS) {
+            for (CapturedLog& log : logs_) {
+                if (Reading(log)) {
+                    Note(log.sink.Sync() != 0);
+                }
+            }
+            lastSync_ = now;
+        }
+        if (StatusLineWanted() && now - lastStatus_ >= STATUS_INTERVAL_MS) {
+            ShowStatus(now);
+        }
+        if (end_ != EndReason::None) {
+            RequestStop();
+            return false;
+        }
+        return true;
+    }
+
+    void ShowStatus(ULONGLONG now) {
+        CaptureFigures figures;
+        figures.runningMs = now - start_;
+        for (size_t i = 0; i < 2; ++i) {
+            const CapturedLog& log = logs_[i];
+            if (log.selected) {
+                LogFigures& shown = figures.logs[i];
+                shown.name = log.channel == LogChannel::TextLog ? "text" : "timing";
+                shown.bytes = log.sink.BytesWritten();
+                shown.framed = log.channel == LogChannel::TimingLog;
+                shown.errors = log.errors;
+                shown.piece = log.sink.Piece();
+            }
+        }
+        figures.adapter = device_ == nullptr ? AdapterState::Waiting
+                          : silent_          ? AdapterState::Silent
+                                             : AdapterState::Answering;
+        figures.delivered = lastData_ != 0;
+        figures.sinceDataMs = lastData_ != 0 ? now - lastData_ : 0;
+        ShowStatusLine(FormatCaptureStatus(figures));
+        statusShown_ = true;
+        lastStatus_ = now;
+    }
+
+    void SayWhatEndedIt() {
+        if (end_ == EndReason::None) {
+            return;
+        }
+        const char* lineFeed = ConsoleAtLineStart() ? "" : "\n";
+        if (end_ == EndReason::Duration) {
+            ConsolePrintf("%scapture ended after %s\n", lineFeed,
+                          FormatDuration(options_.durationMs).c_str());
+        } else {
+            ConsolePrintf("%scapture ended: \"%s\" seen\n", lineFeed,
+                          Printable(watch_->Text().c_str()).c_str());
+        }
+        ConsoleFlush();
+    }
+
     void Note(bool succeeded) { failed_ = failed_ || !succeeded; }
 
     CaptureContext& context_;
-    VekDiagDevice* device_;
-    std::unique_ptr<VekDiagDevice> arrived_;
+    const CaptureOptions& options_;
+    VekDiagDevice* device_;                 // null while waiting for an adapter
+    std::unique_ptr<VekDiagDevice> owned_;  // the device when it is the worker's own
     CapturedLog logs_[2];
-    bool captured_ = false;
+    std::optional<TextWatch> watch_;
+    std::string failedChannel_;
+    const ULONGLONG start_;
+    ULONGLONG lastSync_;
+    ULONGLONG lastStatus_;
+    ULONGLONG lastData_ = 0;
+    ULONGLONG seenAt_ = 0;
+    EndReason end_ = EndReason::None;
+    bool captured_ = false;  // an adapter's channels were opened
     bool failed_ = false;
+    bool silent_ = false;
     bool silenceReported_ = false;
+    bool away_ = false;     // following an adapter that left
+    bool lookNow_ = false;  // enumerate at the next look, notified or not
+    bool statusShown_ = false;
 };
 
 }  // namespace
@@ -168,7 +389,7 @@ DWORD WINAPI CaptureWorker(LPVOID parameter) {
     bool going = capture.Begin();
     while (going) {
         going = capture.RunPass() &&
-                WaitForSingleObject(context.stopEvent, CAPTURE_POLL_MS) == WAIT_TIMEOUT;
+                WaitForSingleObject(context.stopEvent, capture.NextWait()) == WAIT_TIMEOUT;
     }
     context.exitStatus = capture.Finish();
     return 0;

@@ -1,5 +1,6 @@
 #include "logs/dump_command.h"
 
+#include "adapter/adapter_choice.h"
 #include "adapter/vekdiag_device_list.h"
 #include "cli/command_line.h"
 #include "cli/exit_status.h"
@@ -57,18 +58,17 @@ int Dump(VekDiagDevice& device, const LogSelection& selection) {
 
 int DumpCommand(const CommandLine& commandLine) {
     const VekDiagDeviceList list;
-    VekDiagDevice* device = list.GetDevice(0);
     LogSelection selection;
-    const int usable = CheckLogSelection(commandLine, &selection);
-    if (usable != EXIT_STATUS_OK) {
-        return usable;
+    int status = CheckLogSelection(commandLine, &selection);
+    if (status != EXIT_STATUS_OK) {
+        return status;
     }
+    VekDiagDevice* device = ChooseAdapter(commandLine, list, &status);
     if (device == nullptr) {
-        ReportFailure("no adapter found");
-        return EXIT_STATUS_FAILED;
+        return status;
     }
     BeginInterruptibleWork();
-    const int status = Dump(*device, selection);
+    status = Dump(*device, selection);
     EndInterruptibleWork();
     return status;
 }

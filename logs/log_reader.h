@@ -12,6 +12,7 @@ struct DrainProgress {
     uint32_t blocks = 0;         // reads that delivered bytes
     bool answeredEmpty = false;  // the driver had nothing more
     bool stopped = false;        // a stop was asked for after a block
+    uint32_t errors = 0;         // framing errors of the timing log
 };
 
 // Opens the channel if it is not open yet; non-zero when it is open afterwards.

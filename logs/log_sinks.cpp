@@ -1,82 +1,75 @@
 #include "logs/log_sinks.h"
 
-#include <cerrno>
-#include <cstring>
-
 #include "cli/console.h"
-#include "cli/report.h"
-#include "platform/log_files.h"
+#include "logs/capture_options.h"
+#include "logs/text_watch.h"
 
-namespace {
-
-int ErrorOr(int error) {
-    return error != 0 ? error : EIO;
-}
-
-}  // namespace
-
-int OpenLogFile(LogSink* sink, const char* name, bool binary) {
-    errno = 0;
-    bool inUse = false;
-    FILE* file = CreateLogFile(name, binary, &inUse);
-    if (file == nullptr) {
-        ReportFailure("cannot create %s: %s", Printable(name).c_str(),
-                      inUse ? "in use by another program" : std::strerror(ErrorOr(errno)));
+int OpenLogFile(LogSink* sink, const char* name, bool binary, const PieceOptions& pieces) {
+    if (pieces.size == 0) {
+        return sink->file_.Create(name, binary);
+    }
+    sink->ring_ = std::make_unique<PieceRing>(name, binary, pieces);
+    if (sink->ring_->Start() == 0) {
+        sink->ring_.reset();
         return 0;
     }
-    sink->file_ = file;
-    sink->name_ = name;
-    sink->owned_ = true;
     return 1;
 }
 
-int OpenTextLogSink(const char* name, LogSink* sink) {
+int OpenTextLogSink(const char* name, LogSink* sink, const PieceOptions& pieces) {
     if (name == nullptr) {
         sink->Attach(stdout, nullptr);
         return 1;
     }
-    return OpenLogFile(sink, name, false);
+    return OpenLogFile(sink, name, false, pieces);
+}
+
+int OpenTextLogSink(const char* name, LogSink* sink) {
+    return OpenTextLogSink(name, sink, PieceOptions{});
+}
+
+int OpenTimingLogSink(const char* name, LogSink* sink, const PieceOptions& pieces) {
+    return OpenLogFile(sink, name, true, pieces);
 }
 
 int OpenTimingLogSink(const char* name, LogSink* sink) {
-    return OpenLogFile(sink, name, true);
+    return OpenTimingLogSink(name, sink, PieceOptions{});
 }
 
-LogSink::~LogSink() {
-    if (owned_ && file_ != nullptr) {
-        std::fclose(file_);
-    }
-}
+LogSink::~LogSink() = default;
 
 void LogSink::Attach(FILE* stream, const char* name) {
     console_ = stream == stdout;
-    file_ = console_ ? nullptr : stream;
-    name_ = name;
-    owned_ = false;
-}
-
-int LogSink::Fail(int error) {
-    if (!failed_) {
-        failed_ = true;
-        ReportFailure("cannot write %s: %s", Printable(name_).c_str(),
-                      std::strerror(ErrorOr(error)));
+    if (!console_) {
+        file_.Attach(stream, name);
     }
-    return 0;
 }
 
-int LogSink::Write(const void* block, uint32_t size) {
+// A failure was said where it happened (the console says its own); from then on the
+// sink takes nothing.
+int LogSink::Check(int succeeded) {
+    failed_ = failed_ || succeeded == 0;
+    return failed_ ? 0 : 1;
+}
+
+int LogSink::Write(const void* block, uint32_t size, const BlockCuts* cuts) {
     if (failed_) {
         return 0;
     }
+    const auto* bytes = static_cast<const uint8_t*>(block);
+    if (watch_ != nullptr) {
+        watch_->Feed(bytes, size);
+    }
+    int written = 0;
     if (console_) {
-        failed_ = ConsoleWrite(block, size) == 0;  // the console says so itself
-        return failed_ ? 0 : 1;
+        written = ConsoleWrite(block, size);
+    } else if (ring_ != nullptr) {
+        written = ring_->Write(bytes, size, cuts);
+    } else {
+        written = file_.Write(block, size);
     }
-    errno = 0;
-    if (std::fwrite(block, 1, size, file_) != size || std::ferror(file_) != 0) {
-        return Fail(errno);
-    }
-    return 1;
+    bytes_ += written != 0 ? size : 0;
+    return Check(written);
 }
 
 int LogSink::Flush() {
@@ -84,29 +77,33 @@ int LogSink::Flush() {
         return 0;
     }
     if (console_) {
-        failed_ = ConsoleFlush() == 0;
+        return Check(ConsoleFlush());
+    }
+    return Check(ring_ != nullptr ? ring_->Flush() : file_.Flush());
+}
+
+int LogSink::Sync() {
+    if (failed_ || console_) {
         return failed_ ? 0 : 1;
     }
-    errno = 0;
-    if (std::fflush(file_) != 0 || std::ferror(file_) != 0) {
-        return Fail(errno);
-    }
-    return 1;
+    return Check(ring_ != nullptr ? ring_->Sync() : file_.Sync());
+}
+
+int LogSink::EndUnit() {
+    return failed_ || ring_ == nullptr ? Check(1) : Check(ring_->EndUnit());
 }
 
 int LogSink::Close() {
-    if (!owned_) {
-        return IsOpen() ? Flush() : 0;
+    if (console_) {
+        return failed_ ? 0 : Flush();
     }
-    if (file_ == nullptr) {
+    if (ring_ != nullptr) {
+        const int closed = ring_->Close();
+        return failed_ ? 0 : Check(closed);
+    }
+    if (!file_.IsOpen()) {
         return 0;
     }
-    int flushed = Flush();
-    errno = 0;
-    const bool closed = std::fclose(file_) == 0;
-    file_ = nullptr;
-    if (!closed && flushed != 0) {
-        flushed = Fail(errno);  // what the close itself could not write
-    }
-    return failed_ ? 0 : flushed;
+    const int closed = file_.Close();
+    return failed_ ? 0 : Check(closed);
 }

@@ -15,3 +15,17 @@ int NameTheSameFile(const char* first, const char* second);
 // be done, nothing emptied: *inUse then tells whether another program holds the file,
 // and errno says why otherwise.
 FILE* CreateLogFile(const char* name, bool binary, bool* inUse);
+
+// Writes what the stream holds through to the disk, past the system's cache, so that a
+// crash of the machine cannot lose it. Non-zero when that worked; errno says why not.
+int SyncLogFile(FILE* file);
+
+// Deletes a file that the program made. Non-zero when it is gone; errno says why not.
+int DeleteLogFile(const char* name);
+
+// The bytes that a line feed of a text-mode file takes on the disk.
+#ifdef _WIN32
+inline constexpr unsigned TEXT_LINE_FEED_BYTES = 2;  // carriage return and line feed
+#else
+inline constexpr unsigned TEXT_LINE_FEED_BYTES = 1;
+#endif

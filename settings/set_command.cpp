@@ -1,6 +1,7 @@
 #include "settings/set_command.h"
 
 #include "adapter/configure_failure.h"
+#include "adapter/adapter_choice.h"
 #include "adapter/vekdiag_device_list.h"
 #include "cli/ascii.h"
 #include "cli/command_line.h"
@@ -88,10 +89,10 @@ int ChangeOption(VekDiagDevice& device, const CommandLine& commandLine) {
 
 int SetCommand(const CommandLine& commandLine) {
     const VekDiagDeviceList list;
-    VekDiagDevice* device = list.GetDevice(0);
+    int status = EXIT_STATUS_OK;
+    VekDiagDevice* device = ChooseAdapter(commandLine, list, &status);
     if (device == nullptr) {
-        ReportFailure("no adapter found");
-        return EXIT_STATUS_FAILED;
+        return status;
     }
     if (commandLine.positionalCount < 3) {
         return ReportOptions(*device, commandLine);

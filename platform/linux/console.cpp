@@ -154,6 +154,18 @@ BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
     return TRUE;
 }
 
+BOOL GetConsoleMode(HANDLE hConsoleHandle, LPDWORD lpMode) {
+    const std::shared_ptr<StdStream> stream = FindKernelObject<StdStream>(hConsoleHandle);
+    if (stream == nullptr || ::isatty(stream->fd) == 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (lpMode != nullptr) {
+        *lpMode = 0;
+    }
+    return TRUE;
+}
+
 BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE HandlerRoutine, BOOL Add) {
     ControlHandlers& handlers = Handlers();
     const std::lock_guard<std::mutex> lock(handlers.mutex);

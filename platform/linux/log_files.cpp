@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <deque>
 #include <string>
 #include <vector>
@@ -134,4 +135,16 @@ FILE* CreateLogFile(const char* name, bool binary, bool* inUse) {
         errno = error;
     }
     return file;
+}
+
+int SyncLogFile(FILE* file) {
+    if (std::fflush(file) != 0) {
+        return 0;
+    }
+    // A device or pipe has nothing to write through.
+    return ::fdatasync(::fileno(file)) == 0 || errno == EINVAL || errno == EROFS ? 1 : 0;
+}
+
+int DeleteLogFile(const char* name) {
+    return ::unlink(name) == 0 ? 1 : 0;
 }

@@ -140,6 +140,8 @@ HANDLE GetStdHandle(DWORD nStdHandle);
 BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
               LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped);
 BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE HandlerRoutine, BOOL Add);
+// TRUE for a standard handle that is a terminal, which stands for the console here.
+BOOL GetConsoleMode(HANDLE hConsoleHandle, LPDWORD lpMode);
 
 // SetupAPI device-interface enumeration.
 #define DIGCF_PRESENT 0x00000002u

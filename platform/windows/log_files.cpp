@@ -2,9 +2,12 @@
 // with a sharing mode that denies writing to every other program.
 #include "platform/log_files.h"
 
+#include <io.h>
 #include <share.h>
 #include <stdlib.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <string>
 
 #include "platform/win32.h"
@@ -96,4 +99,29 @@ FILE* CreateLogFile(const char* name, bool binary, bool* inUse) {
     FILE* file = _fsopen(name, binary ? "wb" : "w", _SH_DENYWR);
     *inUse = file == nullptr && _doserrno == ERROR_SHARING_VIOLATION;
     return file;
+}
+
+int SyncLogFile(FILE* file) {
+    if (std::fflush(file) != 0) {
+        return 0;
+    }
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    if (FlushFileBuffers(handle) != FALSE) {
+        return 1;
+    }
+    // A console or pipe has nothing to write through.
+    const DWORD error = GetLastError();
+    if (error == ERROR_INVALID_HANDLE || error == ERROR_INVALID_FUNCTION) {
+        return 1;
+    }
+    errno = EIO;
+    return 0;
+}
+
+int DeleteLogFile(const char* name) {
+    if (DeleteFileA(name) != FALSE) {
+        return 1;
+    }
+    errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
+    return 0;
 }

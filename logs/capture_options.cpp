@@ -1,0 +1,128 @@
+#include "logs/capture_options.h"
+
+#include "cli/command_line.h"
+#include "cli/exit_status.h"
+#include "cli/report.h"
+#include "logs/log_selection.h"
+
+namespace {
+
+struct Unit {
+    char suffix;
+    uint64_t factor;
+};
+
+const Unit COUNT_UNITS[] = {{'\0', 1}};
+const Unit SIZE_UNITS[] = {{'\0', 1}, {'K', uint64_t{1} << 10}, {'M', uint64_t{1} << 20},
+                           {'G', uint64_t{1} << 30}};
+const Unit DURATION_UNITS[] = {{'\0', 1000}, {'S', 1000}, {'M', 60 * 1000}, {'H', 3600 * 1000}};
+
+// Large enough for any capture, small enough that no sum of them overflows.
+constexpr uint64_t MOST = uint64_t{1} << 60;
+constexpr uint32_t MOST_PIECES_KEPT = 1000000;
+
+// Digits and at most one unit letter after them; the product stays below MOST.
+template <size_t N>
+bool ParseNumber(const char* text, const Unit (&units)[N], uint64_t* result) {
+    if (text == nullptr || *text < '0' || *text > '9') {
+        return false;
+    }
+    uint64_t value = 0;
+    const char* c = text;
+    for (; *c >= '0' && *c <= '9'; ++c) {
+        value = value * 10 + static_cast<uint64_t>(*c - '0');
+        if (value >= MOST) {
+            return false;
+        }
+    }
+    for (const Unit& unit : units) {
+        if (*c == unit.suffix && (*c == '\0' || c[1] == '\0')) {
+            if (value > MOST / unit.factor) {
+                return false;
+            }
+            *result = value * unit.factor;
+            return true;
+        }
+    }
+    return false;
+}
+
+// Says what is wrong with a switch's value; format holds one %s, for the value.
+int Usage(const char* format, const char* value) {
+    ReportFailure(format, value != nullptr ? Printable(value).c_str() : "none");  // NOLINT
+    return EXIT_STATUS_USAGE;
+}
+
+int ParsePieces(const CommandLine& commandLine, PieceOptions* pieces) {
+    const char* size = nullptr;
+    const char* keep = nullptr;
+    const bool sized = commandLine.FindSwitch('s', &size) != 0;
+    const bool kept = commandLine.FindSwitch('k', &keep) != 0;
+    if (sized && (!ParseSize(size, &pieces->size) || pieces->size < MIN_PIECE_SIZE)) {
+        return Usage("invalid piece size for -s: %s (at least 64K; bytes, or K, M or G after "
+                     "the number, as 64K, 500M or 2G)",
+                     size);
+    }
+    if (kept && !sized) {
+        ReportFailure("-k keeps pieces: it needs -s, which writes the logs in pieces");
+        return EXIT_STATUS_USAGE;
+    }
+    uint64_t count = 0;
+    if (kept && (!ParseNumber(keep, COUNT_UNITS, &count) || count == 0 ||
+                 count > MOST_PIECES_KEPT)) {
+        return Usage("invalid piece count for -k: %s (a whole number from 1 to 1000000)", keep);
+    }
+    pieces->keep = static_cast<uint32_t>(count);
+    return EXIT_STATUS_OK;
+}
+
+int ParseEnd(const CommandLine& commandLine, const LogSelection& selection,
+             CaptureOptions* options) {
+    const char* duration = nullptr;
+    if (commandLine.FindSwitch('t', &duration) != 0 &&
+        !ParseDuration(duration, &options->durationMs)) {
+        return Usage("invalid duration for -t: %s (a whole number of seconds, or S, M or H "
+                     "after the number, as 90, 30M or 12H)",
+                     duration);
+    }
+    if (commandLine.FindSwitch('w', &options->waitText) != 0) {
+        if (options->waitText == nullptr || *options->waitText == '\0') {
+            ReportFailure("-w needs the text to wait for, as -w:FAULT");
+            return EXIT_STATUS_USAGE;
+        }
+        if (!WantsTextLog(selection)) {
+            return Usage("-w:%s waits for a line of the text log, which this capture does not "
+                         "read",
+                         options->waitText);
+        }
+    }
+    return EXIT_STATUS_OK;
+}
+
+}  // namespace
+
+bool ParseSize(const char* text, uint64_t* bytes) {
+    return ParseNumber(text, SIZE_UNITS, bytes);
+}
+
+bool ParseDuration(const char* text, uint64_t* milliseconds) {
+    return ParseNumber(text, DURATION_UNITS, milliseconds) && *milliseconds > 0;
+}
+
+int ParseCaptureOptions(const CommandLine& commandLine, const LogSelection& selection,
+                        CaptureOptions* options) {
+    options->keepOlderEvents = commandLine.FindSwitch('d') != 0;
+    const char* followValue = nullptr;
+    options->follow = commandLine.FindSwitch('f', &followValue) != 0;
+    if (followValue != nullptr) {
+        return Usage("-f takes no value (-f:%s given)", followValue);
+    }
+    int status = ParsePieces(commandLine, &options->pieces);
+    if (status == EXIT_STATUS_OK) {
+        status = ParseEnd(commandLine, selection, options);
+    }
+    if (status == EXIT_STATUS_OK) {
+        status = ParseAdapterChoice(commandLine, &options->adapter);
+    }
+    return status;
+}
