@@ -12,7 +12,7 @@
 const CommandEntry CommandTable[] = {
     {0, "list", ListCommand, nullptr},
     {1, "dump", DumpCommand, nullptr},
-    {2, "capture", CaptureCommand, nullptr},
+    {2, "capture", CaptureCommand, CAPTURE_HELP_TEXT},
     {3, "set", SetCommand, SET_HELP_TEXT},
     {4, "help", HelpCommand, nullptr},
     {5, "clearcache", ClearCacheCommand, nullptr},

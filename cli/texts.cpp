@@ -26,6 +26,20 @@ const char SET_HELP_TEXT[] =
     "    value - 0 - 5 for loglevel.  5 is VERBOSE, 0 is OFF\n"
     "    with no other parameters 'set' reports stream options\n";
 
+const char CAPTURE_HELP_TEXT[] =
+    "Quorvin capture [-d] [-s:<size> [-k:<count>]] [-t:<duration>] [-w:<text>] [-a:<index>]\n"
+    "                [-f] [<logtype>] [<textlog>] [<timinglog>]\n"
+    "    -d - include dump of older events still in buffer.\n"
+    "    -s:<size> - write each log file in pieces of at most <size> bytes (K, M or G\n"
+    "                after the number; at least 64K): NAME-00001.EXT, NAME-00002.EXT, ...\n"
+    "    -k:<count> - keep only the newest <count> pieces of each log (with -s).\n"
+    "    -t:<duration> - end the capture after <duration> (S, M or H after the number;\n"
+    "                    seconds without).\n"
+    "    -w:<text> - end the capture a second after a text-log line containing <text>.\n"
+    "    -a:<index> - capture the adapter with that adapter index (as 'list' shows it).\n"
+    "    -f - follow the adapter: when it leaves, keep the files open and wait for it.\n"
+    "    <logtype>, <textlog>, <timinglog> - as for dump (see 'help').\n";
+
 void PrintBanner() {
     ConsolePrintf("%s", BANNER_TEXT);
 }

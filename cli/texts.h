@@ -4,6 +4,7 @@
 extern const char BANNER_TEXT[];
 extern const char USAGE_TEXT[];
 extern const char SET_HELP_TEXT[];
+extern const char CAPTURE_HELP_TEXT[];
 
 void PrintBanner();
 void PrintUsage();

@@ -26,11 +26,11 @@ std::string FormatBytes(uint64_t bytes) {
 
 std::string FormatLog(const LogFigures& log) {
     std::string text = std::string("  ") + log.name + " " + FormatBytes(log.bytes);
+    if (log.piece != 0) {
+        text += " #" + std::to_string(log.piece);
+    }
     if (log.framed) {
         text += " " + std::to_string(log.errors) + (log.errors == 1 ? " error" : " errors");
-    }
-    if (log.piece != 0) {
-        text += " piece " + std::to_string(log.piece);
     }
     return text;
 }
@@ -40,15 +40,14 @@ std::string FormatAdapter(const CaptureFigures& figures) {
         case AdapterState::Waiting:
             return "waiting for the adapter";
         case AdapterState::Silent:
-            return "adapter not answering";
+            return "not answering";
         case AdapterState::Answering:
             break;
     }
     if (!figures.delivered) {
-        return "adapter answering, no data yet";
+        return "answering, no data yet";
     }
-    return "adapter answering, last data " + std::to_string(figures.sinceDataMs / 1000) +
-           " s ago";
+    return "answering, data " + std::to_string(figures.sinceDataMs / 1000) + " s ago";
 }
 
 }  // namespace

@@ -25,6 +25,7 @@ struct CaptureFigures {
 // "1:02:03": hours, minutes and seconds.
 std::string FormatDuration(uint64_t milliseconds);
 
-// "0:01:23  text 1.2 MiB piece 3  timing 45.6 MiB 2 errors piece 7  adapter answering,
-// last data 0 s ago", on one line.
+// "0:01:23  text 1.2 MiB #3  timing 45.6 MiB #7 2 errors  answering, data 0 s ago": the
+// time running, each log's bytes (its piece, its framing errors), and the adapter. Short
+// enough for a console line of 80 characters, as long as a capture's figures stay sane.
 std::string FormatCaptureStatus(const CaptureFigures& figures);

@@ -9,15 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/output_lines.h"
 #include "tests/support/simulator.h"
 
 namespace {
 
 using Lines = std::vector<std::string>;
-
-size_t LineCount(const std::string& text) {
-    return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
-}
 
 TEST(OutputFailure, StandardOutputThatCannotBeWrittenFailsEveryCommandOnce) {
     struct Case {

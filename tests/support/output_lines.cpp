@@ -1,5 +1,7 @@
 #include "tests/support/output_lines.h"
 
+#include <algorithm>
+
 #include <sstream>
 
 #include "tests/support/reference_framer.h"
@@ -31,4 +33,8 @@ std::vector<std::string> ExpectedErrorLines(const std::string& served,
         }
     }
     return lines;
+}
+
+size_t LineCount(const std::string& text) {
+    return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
 }

@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+// How many lines the text holds (its line feeds).
+size_t LineCount(const std::string& text);
+
 // The lines of standard output, with the capture's prompt taken out wherever it stands.
 std::vector<std::string> OutputLines(std::string out);
 

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,6 +20,21 @@ void CheckedPipe(int fds[2]) {
     }
 }
 
+// A pseudo-terminal in raw mode: fds[0] the end read here, fds[1] the child's end.
+void Terminal(int fds[2]) {
+    fds[0] = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fds[0] < 0 || grantpt(fds[0]) != 0 || unlockpt(fds[0]) != 0) {
+        throw std::runtime_error("no pseudo-terminal");
+    }
+    fds[1] = open(ptsname(fds[0]), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios mode{};
+    if (fds[1] < 0 || tcgetattr(fds[1], &mode) != 0) {
+        throw std::runtime_error("cannot open the pseudo-terminal");
+    }
+    cfmakeraw(&mode);
+    tcsetattr(fds[1], TCSANOW, &mode);
+}
+
 }  // namespace
 
 Process::Process(const std::vector<std::string>& argv, const ProcessOptions& options) {
@@ -28,7 +44,11 @@ Process::Process(const std::vector<std::string>& argv, const ProcessOptions& opt
     int err[2];
     CheckedPipe(in);
     CheckedPipe(out);
-    CheckedPipe(err);
+    if (options.stderrTerminal) {
+        Terminal(err);
+    } else {
+        CheckedPipe(err);
+    }
     if (options.stdoutKind == StdoutKind::ClosedPipe) {
         // Nobody will read: the child's first write that reaches the pipe fails.
         close(out[0]);
@@ -73,12 +93,21 @@ Process::Process(const std::vector<std::string>& argv, const ProcessOptions& opt
     posix_spawn_file_actions_destroy(&actions);
     close(in[0]);
     close(out[1]);
-    close(err[1]);
+    // A terminal with no one on its far end answers reads with an error: it stays open
+    // here until the child has ended.
+    if (options.stderrTerminal) {
+        terminalFd_ = err[1];
+    } else {
+        close(err[1]);
+    }
 
     if (spawned != 0) {
         close(in[1]);
         close(out[0]);
         close(err[0]);
+        if (terminalFd_ >= 0) {
+            close(terminalFd_);
+        }
         throw std::runtime_error("cannot start " + argv[0]);
     }
     stdinFd_ = in[1];
@@ -162,6 +191,10 @@ int Process::Wait(std::chrono::milliseconds limit) {
         const pid_t done = waitpid(pid_, &status, WNOHANG);
         if (done == pid_) {
             exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            if (terminalFd_ >= 0) {
+                close(terminalFd_);
+                terminalFd_ = -1;
+            }
             // Whatever the child wrote before it ended is read before anyone looks.
             std::unique_lock<std::mutex> lock(mutex_);
             changed_.wait_for(lock, std::chrono::seconds(5), [this] { return openStreams_ == 0; });

@@ -23,6 +23,9 @@ struct ProcessOptions {
     // The child starts with the descriptor closed, as after `<&-` or `>&-` in a shell.
     bool closeStdin = false;
     bool closeStdout = false;
+    // Standard error on a terminal of its own (a pseudo-terminal in raw mode, so that
+    // its bytes arrive unchanged), as when a user runs the program in a console.
+    bool stderrTerminal = false;
 };
 
 class Process {
@@ -52,6 +55,7 @@ private:
 
     pid_t pid_ = -1;
     int stdinFd_ = -1;
+    int terminalFd_ = -1;  // the terminal's far end, held open until the child has ended
     int exitStatus_ = -1;
     std::mutex mutex_;
     std::condition_variable changed_;
