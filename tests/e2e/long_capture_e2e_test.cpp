@@ -111,8 +111,11 @@ TEST_P(PieceTest, PiecesHoldWhatWasServedAndEachIsWhole) {
     auto capture = sim.StartQuorvin(arguments);
     ASSERT_TRUE(capture->WaitForStdoutText(PROMPT, 20s));
     StartStreams(sim, "3000000");
-    ASSERT_TRUE(WaitFor([&] { return sim.FileExists("A-00012.LOG") && sim.FileExists("T-00012.BIN"); },
-                        60s));
+    const auto started = [&](const char* stem, const char* extension) {
+        const Pieces pieces = ReadPieces(sim, stem, extension);
+        return !pieces.numbers.empty() && pieces.numbers.back() >= 12;
+    };
+    ASSERT_TRUE(WaitFor([&] { return started("A", ".LOG") && started("T", ".BIN"); }, 60s));
     StopStreams(sim);
     capture->WriteStdin("\n");
     ASSERT_EQ(capture->Wait(30s), 0) << capture->Stderr();
