@@ -102,7 +102,8 @@ void VekDiagDevice::CloseConfigureChannel() {
 
 std::string VekDiagDevice::InterfacePath() const {
     // The configure channel's name and the separator before it.
-    return configurePath.substr(0, configurePath.size() - std::strlen(VEKDIAG_CONFIGURE_CHANNEL) - 1);
+    return configurePath.substr(0,
+                                configurePath.size() - std::strlen(VEKDIAG_CONFIGURE_CHANNEL) - 1);
 }
 
 void VekDiagDevice::CloseTextLogChannel() {

@@ -2,7 +2,7 @@
 // its worst file.
 #pragma once
 
-inline constexpr int CHECK_STATUS_CLEAN = 0;           // every file is framed cleanly
+inline constexpr int CHECK_STATUS_CLEAN = 0;  // every file is framed cleanly
 // A file has framing errors, or is no timing log: no record in it, or more bytes ahead
 // of the first record than a cut record leaves.
 inline constexpr int CHECK_STATUS_FRAMING_ERRORS = 1;

@@ -9,7 +9,6 @@
 #include <memory>
 #include <mutex>
 
-
 namespace {
 
 std::atomic<bool> failed{false};
@@ -36,7 +35,9 @@ void WriteStderr(const std::string& text) {
 // With the lock held.
 void Hide(ConsoleState& state) {
     if (state.statusWidth != 0) {
-        WriteStderr("\r" + std::string(state.statusWidth, ' ') + "\r");
+        std::string blank(1, '\r');
+        blank.append(state.statusWidth, ' ').push_back('\r');
+        WriteStderr(blank);
         state.statusWidth = 0;
     }
 }

@@ -13,8 +13,8 @@ struct Unit {
 };
 
 const Unit COUNT_UNITS[] = {{'\0', 1}};
-const Unit SIZE_UNITS[] = {{'\0', 1}, {'K', uint64_t{1} << 10}, {'M', uint64_t{1} << 20},
-                           {'G', uint64_t{1} << 30}};
+const Unit SIZE_UNITS[] = {
+    {'\0', 1}, {'K', uint64_t{1} << 10}, {'M', uint64_t{1} << 20}, {'G', uint64_t{1} << 30}};
 const Unit DURATION_UNITS[] = {{'\0', 1000}, {'S', 1000}, {'M', 60 * 1000}, {'H', 3600 * 1000}};
 
 // Large enough for any capture, small enough that no sum of them overflows.
@@ -59,17 +59,18 @@ int ParsePieces(const CommandLine& commandLine, PieceOptions* pieces) {
     const bool sized = commandLine.FindSwitch('s', &size) != 0;
     const bool kept = commandLine.FindSwitch('k', &keep) != 0;
     if (sized && (!ParseSize(size, &pieces->size) || pieces->size < MIN_PIECE_SIZE)) {
-        return Usage("invalid piece size for -s: %s (at least 64K; bytes, or K, M or G after "
-                     "the number, as 64K, 500M or 2G)",
-                     size);
+        return Usage(
+            "invalid piece size for -s: %s (at least 64K; bytes, or K, M or G after "
+            "the number, as 64K, 500M or 2G)",
+            size);
     }
     if (kept && !sized) {
         ReportFailure("-k keeps pieces: it needs -s, which writes the logs in pieces");
         return EXIT_STATUS_USAGE;
     }
     uint64_t count = 0;
-    if (kept && (!ParseNumber(keep, COUNT_UNITS, &count) || count == 0 ||
-                 count > MOST_PIECES_KEPT)) {
+    if (kept &&
+        (!ParseNumber(keep, COUNT_UNITS, &count) || count == 0 || count > MOST_PIECES_KEPT)) {
         return Usage("invalid piece count for -k: %s (a whole number from 1 to 1000000)", keep);
     }
     pieces->keep = static_cast<uint32_t>(count);
@@ -81,9 +82,10 @@ int ParseEnd(const CommandLine& commandLine, const LogSelection& selection,
     const char* duration = nullptr;
     if (commandLine.FindSwitch('t', &duration) != 0 &&
         !ParseDuration(duration, &options->durationMs)) {
-        return Usage("invalid duration for -t: %s (a whole number of seconds, or S, M or H "
-                     "after the number, as 90, 30M or 12H)",
-                     duration);
+        return Usage(
+            "invalid duration for -t: %s (a whole number of seconds, or S, M or H "
+            "after the number, as 90, 30M or 12H)",
+            duration);
     }
     if (commandLine.FindSwitch('w', &options->waitText) != 0) {
         if (options->waitText == nullptr || *options->waitText == '\0') {
@@ -91,9 +93,10 @@ int ParseEnd(const CommandLine& commandLine, const LogSelection& selection,
             return EXIT_STATUS_USAGE;
         }
         if (!WantsTextLog(selection)) {
-            return Usage("-w:%s waits for a line of the text log, which this capture does not "
-                         "read",
-                         options->waitText);
+            return Usage(
+                "-w:%s waits for a line of the text log, which this capture does not "
+                "read",
+                options->waitText);
         }
     }
     return EXIT_STATUS_OK;

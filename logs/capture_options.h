@@ -21,12 +21,12 @@ struct PieceOptions {
 };
 
 struct CaptureOptions {
-    bool keepOlderEvents = false;      // -d
-    PieceOptions pieces;               // -s, -k
-    uint64_t durationMs = 0;           // -t; 0: until stopped
-    const char* waitText = nullptr;    // -w: upper case, as every argument
-    AdapterChoice adapter;             // -a
-    bool follow = false;               // -f
+    bool keepOlderEvents = false;    // -d
+    PieceOptions pieces;             // -s, -k
+    uint64_t durationMs = 0;         // -t; 0: until stopped
+    const char* waitText = nullptr;  // -w: upper case, as every argument
+    AdapterChoice adapter;           // -a
+    bool follow = false;             // -f
 };
 
 // Reads the capture's switches for the given selection. EXIT_STATUS_OK, or

@@ -25,12 +25,14 @@ std::string FormatBytes(uint64_t bytes) {
 }
 
 std::string FormatLog(const LogFigures& log) {
-    std::string text = std::string("  ") + log.name + " " + FormatBytes(log.bytes);
+    std::string text = "  ";
+    text.append(log.name).append(" ").append(FormatBytes(log.bytes));
     if (log.piece != 0) {
-        text += " #" + std::to_string(log.piece);
+        text.append(" #").append(std::to_string(log.piece));
     }
     if (log.framed) {
-        text += " " + std::to_string(log.errors) + (log.errors == 1 ? " error" : " errors");
+        text.append(" ").append(std::to_string(log.errors));
+        text.append(log.errors == 1 ? " error" : " errors");
     }
     return text;
 }
@@ -47,7 +49,8 @@ std::string FormatAdapter(const CaptureFigures& figures) {
     if (!figures.delivered) {
         return "answering, no data yet";
     }
-    return "answering, data " + std::to_string(figures.sinceDataMs / 1000) + " s ago";
+    std::string text = "answering, data ";
+    return text.append(std::to_string(figures.sinceDataMs / 1000)).append(" s ago");
 }
 
 }  // namespace

@@ -18,7 +18,7 @@ public:
     const std::string& Text() const { return text_; }
 
 private:
-    std::string text_;               // upper case
+    std::string text_;                // upper case
     std::vector<uint32_t> fallback_;  // for each matched length, where to go on after a miss
     uint32_t matched_ = 0;
     bool seen_ = false;

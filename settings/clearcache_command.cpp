@@ -1,7 +1,7 @@
 #include "settings/clearcache_command.h"
 
-#include "adapter/configure_failure.h"
 #include "adapter/adapter_choice.h"
+#include "adapter/configure_failure.h"
 #include "adapter/vekdiag_device_list.h"
 #include "cli/command_line.h"
 #include "cli/exit_status.h"

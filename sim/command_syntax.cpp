@@ -55,16 +55,11 @@ bool ParseFault(std::string_view text, FaultKind* fault) {
         const char* name;
         FaultKind kind;
     } FAULTS[] = {
-        {"open-configure", FaultKind::OpenConfigure},
-        {"open-text", FaultKind::OpenText},
-        {"open-timing", FaultKind::OpenTiming},
-        {"reject-set", FaultKind::RejectSet},
-        {"reject-query", FaultKind::RejectQuery},
-        {"short-reply", FaultKind::ShortReply},
-        {"partial-read", FaultKind::PartialRead},
-        {"fail-read", FaultKind::FailRead},
-        {"overcount", FaultKind::Overcount},
-        {"clear", FaultKind::Clear},
+        {"open-configure", FaultKind::OpenConfigure}, {"open-text", FaultKind::OpenText},
+        {"open-timing", FaultKind::OpenTiming},       {"reject-set", FaultKind::RejectSet},
+        {"reject-query", FaultKind::RejectQuery},     {"short-reply", FaultKind::ShortReply},
+        {"partial-read", FaultKind::PartialRead},     {"fail-read", FaultKind::FailRead},
+        {"overcount", FaultKind::Overcount},          {"clear", FaultKind::Clear},
     };
     for (const auto& entry : FAULTS) {
         if (text == entry.name) {

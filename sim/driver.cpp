@@ -232,7 +232,8 @@ void ApplyFault(Adapter& adapter, FaultKind fault) {
             break;
         case FaultKind::Clear:
             std::fill(std::begin(adapter.openFault), std::end(adapter.openFault), false);
-            adapter.rejectSet = adapter.rejectQuery = adapter.shortReply = adapter.partialRead = false;
+            adapter.rejectSet = adapter.rejectQuery = adapter.shortReply = adapter.partialRead =
+                false;
             adapter.failRead = adapter.overcount = false;
             break;
     }

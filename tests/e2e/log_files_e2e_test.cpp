@@ -24,8 +24,11 @@ TEST(LogFiles, TwoNamesOfOneFileAreRefusedBeforeAnythingHappens) {
         const char* file;  // as the message names it: the timing log's name
     };
     const Spelling spellings[] = {
-        {"same", "SAME", "SAME"},     {"./same", "same", "SAME"},        {"sub/../x", "x", "X"},
-        {"link", "target", "TARGET"}, {"./sub/./x", "sub//x", "SUB//X"},
+        {"same", "SAME", "SAME"},
+        {"./same", "same", "SAME"},
+        {"sub/../x", "x", "X"},
+        {"link", "target", "TARGET"},
+        {"./sub/./x", "sub//x", "SUB//X"},
         {"sub/abslink", "abstarget", "ABSTARGET"},
     };
     for (bool exists : {false, true}) {
@@ -37,9 +40,9 @@ TEST(LogFiles, TwoNamesOfOneFileAreRefusedBeforeAnythingHappens) {
                 ASSERT_EQ(mkdir(sim.FilePath("SUB").c_str(), 0755), 0);
                 ASSERT_EQ(symlink("TARGET", sim.FilePath("LINK").c_str()), 0);  // dangling
                 // An absolute target, from a link in another folder.
-                ASSERT_EQ(symlink(sim.FilePath("ABSTARGET").c_str(),
-                                  sim.FilePath("SUB/ABSLINK").c_str()),
-                          0);
+                ASSERT_EQ(
+                    symlink(sim.FilePath("ABSTARGET").c_str(), sim.FilePath("SUB/ABSLINK").c_str()),
+                    0);
                 const std::string file = spelling.file;
                 if (exists) {
                     std::ofstream(sim.FilePath(file)) << "old";

@@ -70,10 +70,24 @@ TEST(LongCapture, SwitchValuesThatAreNotUnderstoodAreUsageErrors) {
     Simulator sim;
     sim.Control({"text", "0", "held\\n"});
     const std::vector<std::vector<std::string>> lines = {
-        {"-s:63K"}, {"-s:1X"}, {"-s"},     {"-s:64KB"}, {"-s:99999999999999999999G"},
-        {"-k:3"},   {"-s:1M", "-k:0"},     {"-s:1M", "-k:2X"},   {"-t:0"},   {"-t:5X"},
-        {"-t"},     {"-w"},   {"-w:"},     {"-w:x", "timing"},   {"-a:x"},   {"-a:65536"},
-        {"-a:1.5"}, {"-f:yes"},
+        {"-s:63K"},
+        {"-s:1X"},
+        {"-s"},
+        {"-s:64KB"},
+        {"-s:99999999999999999999G"},
+        {"-k:3"},
+        {"-s:1M", "-k:0"},
+        {"-s:1M", "-k:2X"},
+        {"-t:0"},
+        {"-t:5X"},
+        {"-t"},
+        {"-w"},
+        {"-w:"},
+        {"-w:x", "timing"},
+        {"-a:x"},
+        {"-a:65536"},
+        {"-a:1.5"},
+        {"-f:yes"},
     };
     for (const std::vector<std::string>& switches : lines) {
         std::vector<std::string> arguments = {"-q", "capture"};
@@ -104,7 +118,8 @@ TEST_P(PieceTest, PiecesHoldWhatWasServedAndEachIsWhole) {
     const int keep = GetParam();
     Simulator sim({"--log-size", "4000000"});
     sim.Control({"readsize", "0", "random", "5"});
-    std::vector<std::string> arguments = {"-q", "capture", "-d", "-s:64K", "both", "a.log", "t.bin"};
+    std::vector<std::string> arguments = {"-q",   "capture", "-d",   "-s:64K",
+                                          "both", "a.log",   "t.bin"};
     if (keep != 0) {
         arguments.insert(arguments.begin() + 4, "-k:" + std::to_string(keep));
     }
@@ -122,8 +137,8 @@ TEST_P(PieceTest, PiecesHoldWhatWasServedAndEachIsWhole) {
     EXPECT_EQ(capture->Stderr(), "");
     EXPECT_FALSE(sim.FileExists("A.LOG") || sim.FileExists("T.BIN"));
 
-    for (const auto& [stem, extension, log] : {std::tuple{"A", ".LOG", "text"},
-                                               std::tuple{"T", ".BIN", "timing"}}) {
+    for (const auto& [stem, extension, log] :
+         {std::tuple{"A", ".LOG", "text"}, std::tuple{"T", ".BIN", "timing"}}) {
         const Pieces pieces = ReadPieces(sim, stem, extension);
         const std::string served = sim.Served(0, log);
         ASSERT_GE(pieces.numbers.size(), 2u) << log;
@@ -143,7 +158,8 @@ TEST_P(PieceTest, PiecesHoldWhatWasServedAndEachIsWhole) {
         for (size_t i = 0; i < pieces.contents.size(); ++i) {
             const std::string& piece = pieces.contents[i];
             const std::string name =
-                std::string(stem) + "-" + std::string(5 - std::to_string(pieces.numbers[i]).size(), '0') +
+                std::string(stem) + "-" +
+                std::string(5 - std::to_string(pieces.numbers[i]).size(), '0') +
                 std::to_string(pieces.numbers[i]) + extension;
             EXPECT_LE(piece.size(), PIECE) << name;
             const bool lastPiece = i + 1 == pieces.contents.size();
@@ -163,11 +179,9 @@ TEST_P(PieceTest, PiecesHoldWhatWasServedAndEachIsWhole) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Kept, PieceTest, ::testing::Values(0, 3),
-                         [](const auto& info) {
-                             return info.param == 0 ? std::string("All")
-                                                    : "Newest" + std::to_string(info.param);
-                         });
+INSTANTIATE_TEST_SUITE_P(Kept, PieceTest, ::testing::Values(0, 3), [](const auto& info) {
+    return info.param == 0 ? std::string("All") : "Newest" + std::to_string(info.param);
+});
 
 TEST(LongCapture, EndsAfterItsDuration) {
     Simulator sim;
@@ -237,8 +251,8 @@ TEST(LongCapture, AHardStopLosesAtMostTheLastTurn) {
         capture->Signal(SIGKILL);
         capture->Wait(30s);
         StopStreams(sim);
-        for (const auto& [stem, extension, log] : {std::tuple{"A", ".LOG", "text"},
-                                                   std::tuple{"T", ".BIN", "timing"}}) {
+        for (const auto& [stem, extension, log] :
+             {std::tuple{"A", ".LOG", "text"}, std::tuple{"T", ".BIN", "timing"}}) {
             const Pieces pieces = ReadPieces(sim, stem, extension);
             const std::string served = sim.Served(0, log);
             const std::string what = std::string(log) + ", round " + std::to_string(round);
@@ -263,15 +277,13 @@ TEST(LongCapture, StatusLineOnAConsoleOnly) {
     Simulator sim;
     sim.Control({"timing", "0", "40", "--corrupt", "2"});
     sim.Control({"text", "0", "twelve bytes"});
-    Process capture({BuiltPrograms().quorvin, "-q", "capture", "-d", "-t:3", "-s:64K", "both",
-                     "a.log", "t.bin"},
-                    {.workingDirectory = sim.workDirectory,
-                     .keepStdinOpen = true,
-                     .stderrTerminal = true});
+    Process capture(
+        {BuiltPrograms().quorvin, "-q", "capture", "-d", "-t:3", "-s:64K", "both", "a.log",
+         "t.bin"},
+        {.workingDirectory = sim.workDirectory, .keepStdinOpen = true, .stderrTerminal = true});
     ASSERT_EQ(capture.Wait(30s), 0);
     const ProcessResult run = {0, capture.Stdout(), capture.Stderr()};
-    EXPECT_EQ(run.out,
-              PROMPT + "detected 2 errors in timing log\ncapture ended after 0:00:03\n");
+    EXPECT_EQ(run.out, PROMPT + "detected 2 errors in timing log\ncapture ended after 0:00:03\n");
     EXPECT_EQ(sim.ReadFile("A-00001.LOG"), "twelve bytes");
     const std::regex line(
         "\r0:00:0[0-9]  text 12 B #1  timing [0-9]+ B #1 2 errors  answering, data [0-9] s ago *");

@@ -73,10 +73,12 @@ TEST(OutputFailure, ALogFileOnAFullDeviceIsReportedOnceAndTheOtherLogGoesOn) {
 
 TEST(OutputFailure, NamesInMessagesShowControlBytesEscaped) {
     Simulator sim;
-    const ProcessResult run = sim.Quorvin({"-q", "dump", "both", "no\nsuch\x01\x7F/a.log", "t.bin"});
+    const ProcessResult run =
+        sim.Quorvin({"-q", "dump", "both", "no\nsuch\x01\x7F/a.log", "t.bin"});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(LineCount(run.err), 1u) << run.err;
-    EXPECT_NE(run.err.find("cannot create NO\\x0ASUCH\\x01\\x7F/A.LOG: "), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("cannot create NO\\x0ASUCH\\x01\\x7F/A.LOG: "), std::string::npos)
+        << run.err;
     const ProcessResult option = sim.Quorvin({"-q", "set", "bad\toption", "on"});
     EXPECT_EQ(option.status, 2);
     EXPECT_EQ(option.err, "unknown stream option BAD\\x09OPTION\n");

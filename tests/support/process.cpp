@@ -87,8 +87,7 @@ Process::Process(const std::vector<std::string>& argv, const ProcessOptions& opt
     sigaddset(&defaults, SIGPIPE);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-    const int spawned =
-        posix_spawn(&pid_, args[0], &actions, &attributes, args.data(), environ);
+    const int spawned = posix_spawn(&pid_, args[0], &actions, &attributes, args.data(), environ);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     close(in[0]);

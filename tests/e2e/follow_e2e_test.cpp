@@ -1,0 +1,175 @@
+// The adapter a command works on, chosen by its adapter index (-a), and a capture that
+// follows its adapter when it leaves and returns (-f), with arrivals notified or, where
+// the system has no notifications, found by enumerating.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "tests/support/output_lines.h"
+#include "tests/support/simulator.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string PROMPT = "Hit \"ENTER\" to end log capture...";
+
+std::string Trimmed(std::string text) {
+    text.erase(text.find_last_not_of('\n') + 1);
+    return text;
+}
+
+bool Said(Process& capture, const std::string& text) {
+    return capture.Stderr().find(text) != std::string::npos;
+}
+
+TEST(ChosenAdapter, EveryCommandWorksOnTheAdapterWithThatIndex) {
+    Simulator sim({"--adapter", "0:1A2B", "--adapter", "5:00AB"});
+    sim.Control({"text", "1", "from index 5\\n"});
+    const ProcessResult dump = sim.Quorvin({"-q", "dump", "-a:5"});
+    EXPECT_EQ(dump.status, 0) << dump.err;
+    EXPECT_EQ(dump.out, "from index 5\n");
+    EXPECT_EQ(CountReads(sim.Requests(0)), 0u);
+    EXPECT_EQ(sim.Quorvin({"-q", "set", "/A:5", "intimer", "on"}).status, 0);
+    EXPECT_EQ(sim.Control({"options", "1"}), "4\n");
+    EXPECT_EQ(sim.Control({"options", "0"}), "0\n");
+    EXPECT_EQ(sim.Quorvin({"-q", "clearcache", "-a:5"}).status, 0);
+    EXPECT_EQ(sim.Control({"clearcount", "1"}), "1\n");
+    EXPECT_EQ(sim.Control({"clearcount", "0"}), "0\n");
+    EXPECT_EQ(sim.Quorvin({"-q", "list", "-a:5"}).out.find("2 devices found\n"), 0u);
+
+    for (const char* command : {"dump", "set", "clearcache"}) {
+        const ProcessResult none = sim.Quorvin({"-q", command, "-a:7"});
+        EXPECT_EQ(none.status, 1) << command;
+        EXPECT_EQ(none.err, "no adapter with index 7\n") << command;
+        const ProcessResult bad = sim.Quorvin({"-q", command, "-a:five"});
+        EXPECT_EQ(bad.status, 2) << command;
+        EXPECT_EQ(LineCount(bad.err), 1u) << command;
+    }
+    EXPECT_EQ(sim.Control({"clearcount", "0"}), "0\n");
+}
+
+// A capture of an adapter index that is not there waits for it: an adapter with another
+// index is not taken up, also when it arrived last of two.
+TEST(ChosenAdapter, CaptureWaitsForItsAdapter) {
+    Simulator sim({"--adapter", "0:1A2B"});
+    auto capture = sim.StartQuorvin({"-q", "capture", "-a:3", "a.log"});
+    ASSERT_TRUE(capture->WaitForStdoutText(PROMPT, 20s));
+    sim.Control({"add", "4:1A2B"});
+    // Looked at (asked for its index) and let go.
+    ASSERT_TRUE(WaitFor([&] { return sim.Requests(1).size() >= 3; }));
+    EXPECT_EQ(sim.Requests(1).back(), "close VekDiagConfigure");
+    const std::string path = Trimmed(sim.Control({"add", "3:1A2B"}));
+    sim.Control({"add", "6:1A2B"});
+    ASSERT_TRUE(capture->WaitForStdoutText("New device just added: " + path, 20s))
+        << capture->Stdout();
+    sim.Control({"text", "2", "index 3\\n"});
+    ASSERT_TRUE(WaitFor([&] { return sim.ReadFile("A.LOG") == "index 3\n"; }));
+    capture->WriteStdin("\n");
+    EXPECT_EQ(capture->Wait(30s), 0) << capture->Stderr();
+    EXPECT_EQ(CountReads(sim.Requests(0)), 0u);
+    EXPECT_EQ(CountReads(sim.Requests(3)), 0u);
+}
+
+class FollowTest : public ::testing::TestWithParam<bool> {};
+
+// The adapter leaves and returns twice, the second time at once: the files stay open
+// and go on, what it logged while the capture waited is kept, and a record cut by the
+// departure is no framing error. Notified arrivals, or where registrations are refused,
+// arrivals found by enumerating.
+TEST_P(FollowTest, FollowsItsAdapterAwayAndBack) {
+    const bool notified = GetParam();
+    Simulator sim;
+    if (!notified) {
+        sim.Control({"pnp", "refuse-registration"});
+    }
+    auto capture = sim.StartQuorvin({"-q", "capture", "-f", "-d", "both", "a.log", "t.bin"});
+    ASSERT_TRUE(capture->WaitForStdoutText(PROMPT, 20s));
+    std::string text;
+    std::string timing;
+    for (int round = 0; round < 3; ++round) {
+        sim.Control({"text", "0", "round " + std::to_string(round) + "\\n"});
+        sim.Control({"timing", "0", "20"});
+        sim.Control({"raw", "0", "timing", "A0F5000102030405"});  // a record cut short
+        ASSERT_TRUE(WaitFor([&] { return sim.Served(0, "timing").size() > 280; }));
+        if (round == 2) {
+            break;
+        }
+        text += sim.Served(0, "text");
+        timing += sim.Served(0, "timing");
+        sim.Control({"remove", "0"});
+        if (round == 0) {
+            ASSERT_TRUE(WaitFor([&] { return Said(*capture, "the adapter left: "); }));
+        }
+        const std::string path = Trimmed(sim.Control({"add", "0:1A2B"}));
+        sim.Control({"text", "0", "while away\\n"});
+        ASSERT_TRUE(WaitFor([&] {
+            return LineCount(capture->Stderr()) == static_cast<size_t>(2 * round + 2);
+        })) << capture->Stderr();
+        EXPECT_TRUE(Said(*capture, "the adapter is back: " + path)) << capture->Stderr();
+    }
+    text += sim.Served(0, "text");
+    timing += sim.Served(0, "timing");
+    ASSERT_TRUE(WaitFor([&] { return sim.ReadFile("A.LOG") == text; })) << sim.ReadFile("A.LOG");
+    ASSERT_TRUE(WaitFor([&] { return sim.ReadFile("T.BIN") == timing; }));
+    capture->WriteStdin("\n");
+    EXPECT_EQ(capture->Wait(30s), 0) << capture->Stderr();
+    EXPECT_EQ(capture->Stdout(), PROMPT);  // no framing error
+    EXPECT_EQ(LineCount(capture->Stderr()), 4u) << capture->Stderr();
+}
+
+INSTANTIATE_TEST_SUITE_P(Arrivals, FollowTest, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "Notified" : "Enumerated"; });
+
+// Without notifications a capture that starts before its adapter finds it all the same.
+TEST(Follow, AnAdapterAbsentAtTheStartIsFoundWithoutNotifications) {
+    Simulator sim({"--no-adapter"});
+    sim.Control({"pnp", "refuse-registration"});
+    auto capture = sim.StartQuorvin({"-q", "capture", "a.log"});
+    ASSERT_TRUE(capture->WaitForStdoutText(PROMPT, 20s));
+    const std::string path = Trimmed(sim.Control({"add", "0:1A2B"}));
+    ASSERT_TRUE(capture->WaitForStdoutText(
+        "\nNew device just added: " + path + "\nHit \"ENTER\" to exit...", 20s));
+    sim.Control({"text", "0", "found\\n"});
+    ASSERT_TRUE(WaitFor([&] { return sim.ReadFile("A.LOG") == "found\n"; }));
+    capture->WriteStdin("\n");
+    EXPECT_EQ(capture->Wait(30s), 0) << capture->Stderr();
+}
+
+// The adapter leaves while the first pass drops what it held, then the simulator itself
+// is restarted; a capture that ends while its adapter is away says so and fails.
+TEST(Follow, DepartureInTheFirstPassAndARestart) {
+    Simulator sim({"--log-size", "2000000"});
+    sim.Control({"fill", "0", "text", "1000000"});
+    sim.Control({"delay", "0", "5"});
+    auto capture = sim.StartQuorvin({"-q", "capture", "-f", "a.log"});
+    ASSERT_TRUE(WaitFor([&] { return !sim.Served(0, "text").empty(); }));
+    sim.Control({"remove", "0"});
+    ASSERT_TRUE(WaitFor([&] { return Said(*capture, "the adapter left: "); }));
+    ASSERT_TRUE(capture->WaitForStdoutText(PROMPT, 20s));
+    sim.Control({"add", "0:1A2B"});
+    ASSERT_TRUE(WaitFor([&] { return Said(*capture, "the adapter is back: "); }));
+    sim.Control({"text", "0", "one\\n"});
+    ASSERT_TRUE(WaitFor([&] { return sim.ReadFile("A.LOG") == "one\n"; }));
+
+    sim.Kill();
+    ASSERT_TRUE(WaitFor([&] { return LineCount(capture->Stderr()) == 3; }));
+    sim.Restart({"--no-adapter"});
+    ASSERT_TRUE(WaitFor([&] { return sim.Control({"subscribers"}) != "0\n"; }));
+    sim.Control({"add", "0:1A2B"});
+    ASSERT_TRUE(WaitFor([&] { return LineCount(capture->Stderr()) == 4; }));
+    sim.Control({"text", "0", "two\\n"});
+    ASSERT_TRUE(WaitFor([&] { return sim.ReadFile("A.LOG") == "one\ntwo\n"; }));
+
+    sim.Control({"remove", "0"});
+    ASSERT_TRUE(WaitFor([&] { return LineCount(capture->Stderr()) == 5; }));
+    capture->WriteStdin("\n");
+    EXPECT_EQ(capture->Wait(30s), 1);
+    const std::vector<std::string> said = OutputLines(capture->Stderr());
+    ASSERT_EQ(said.size(), 6u) << capture->Stderr();
+    EXPECT_EQ(said.back(), "the capture ended while the adapter was away");
+}
+
+}  // namespace
