@@ -46,7 +46,12 @@ wine_driver_prepare() {
     $cc -O2 -Wall -Wextra -Werror -o "$out/vekdiag-ctl.exe" vekdiag_ctl.c &&
     $cc -O2 -Wall -Wextra -Werror -o "$out/interrupt.exe" interrupt.c &&
     $cc -O2 -Wall -Wextra -Werror -shared -static-libgcc -o "$out/cfgmgr32.dll" \
-      cfgmgr32_notify.c cfgmgr32_notify.def -lsetupapi) || return 1
+      cfgmgr32_notify.c cfgmgr32_notify.def -lsetupapi &&
+    # A configuration manager that has CM_Register_Notification only.
+    mkdir -p "$out/register-only" &&
+    grep -v '^  CM_Unregister_Notification$' cfgmgr32_notify.def >"$out/register-only/exports.def" &&
+    $cc -O2 -Wall -Wextra -Werror -shared -static-libgcc -o "$out/register-only/cfgmgr32.dll" \
+      cfgmgr32_notify.c "$out/register-only/exports.def" -lsetupapi) || return 1
 
   # One prefix, with the test driver installed, for every script that loads it; they
   # take turns, each holding it for its whole run.
