@@ -4,9 +4,14 @@
 # packages, builds quorvin.exe when missing, the driver and our helper programs into
 # $out, and gives the caller the Wine prefix of the test driver, build/wine-driver-prefix,
 # for its whole run.
-#   wine_driver_prepare     all of the above; the driver installed, not started
+#   wine_driver_prepare     all of the above; the driver installed, not started, and the
+#                           tests' cfgmgr32.dll (cfgmgr32_notify.c) in the prefix's
+#                           system folder, which no run loads unless asked to
 #   wine_driver_start       loads the driver; fails unless it answers
 #   ctl ARGS...             the driver's control program (tests/wine-driver/vekdiag_ctl.c)
+#   with_notifications COMMAND...
+#                           runs COMMAND with the tests' cfgmgr32.dll in place of Wine's,
+#                           so that the programs it starts get arrival notifications
 driver_source=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$driver_source/../.." && pwd)
 exe=$root/build/windows/quorvin.exe
@@ -39,7 +44,14 @@ wine_driver_prepare() {
       -Wl,--subsystem,native -Wl,--entry,DriverEntry -o "$out/vekdiagtest.sys" vekdiag_test.c \
       -lntoskrnl -lhal &&
     $cc -O2 -Wall -Wextra -Werror -o "$out/vekdiag-ctl.exe" vekdiag_ctl.c &&
-    $cc -O2 -Wall -Wextra -Werror -o "$out/interrupt.exe" interrupt.c) || return 1
+    $cc -O2 -Wall -Wextra -Werror -o "$out/interrupt.exe" interrupt.c &&
+    $cc -O2 -Wall -Wextra -Werror -shared -static-libgcc -o "$out/cfgmgr32.dll" \
+      cfgmgr32_notify.c cfgmgr32_notify.def -lsetupapi &&
+    # A configuration manager that has CM_Register_Notification only.
+    mkdir -p "$out/register-only" &&
+    grep -v '^  CM_Unregister_Notification$' cfgmgr32_notify.def >"$out/register-only/exports.def" &&
+    $cc -O2 -Wall -Wextra -Werror -shared -static-libgcc -o "$out/register-only/cfgmgr32.dll" \
+      cfgmgr32_notify.c "$out/register-only/exports.def" -lsetupapi) || return 1
 
   # One prefix, with the test driver installed, for every script that loads it; they
   # take turns, each holding it for its whole run.
@@ -52,6 +64,8 @@ wine_driver_prepare() {
   flock -w 900 8 || { echo "the Wine prefix $WINEPREFIX stays in use" >&2; return 1; }
   $wineserver -k 2>/dev/null  # a server left over from an interrupted run
   cp "$out/vekdiagtest.sys" "$WINEPREFIX/drive_c/windows/system32/drivers/"
+  # In place of Wine's placeholder; the default load order still takes Wine's own.
+  cp "$out/cfgmgr32.dll" "$WINEPREFIX/drive_c/windows/system32/"
   $wine regedit /S "$($wine winepath -w "$driver_source/vekdiag_test.reg")" || return 1
   # The driver lives as long as the server: one that stays up lets each run be a program
   # of its own, with its own output and exit status.
@@ -61,6 +75,7 @@ wine_driver_prepare() {
 }
 
 ctl() { $wine "$out/vekdiag-ctl.exe" "$@" | tr -d '\r'; }
+with_notifications() { WINEDLLOVERRIDES="$WINEDLLOVERRIDES;cfgmgr32=n,b" "$@"; }
 
 # What net starts (the service manager, the driver's host) may outlive it holding its
 # output: a file, not a pipe, takes that.

@@ -1,6 +1,7 @@
 /* The test's side of the driver's control channel: appends to the adapters' logs,
- * has the driver generate log contents at once or at a rate, prints what the driver has
- * and what it received on the adapters' channels, and writes out the generated streams. */
+ * has the driver generate log contents at once or at a rate, takes adapters away and
+ * brings them back, prints what the driver has and what it received on the adapters'
+ * channels, and writes out the generated streams. */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -22,6 +23,17 @@ static const char usage[] =
     "  drained ADAPTER SECONDS             wait until no stream runs on the adapter and\n"
     "                                      its logs are empty (status 1 if not in time)\n"
     "  discard ADAPTER                     stop its streams and empty its logs\n"
+    "  remove ADAPTER                      take the adapter away: SetupAPI no longer lists\n"
+    "                                      its interface, opens of its channels are refused\n"
+    "                                      and requests on those open fail, for good\n"
+    "  restore ADAPTER                     bring it back: listed, opened and answering again,\n"
+    "                                      its logs as they were\n"
+    "  open ADAPTER                        open its three channels by its interface path and\n"
+    "                                      close them (status 1 if one is refused)\n"
+    "  reads ADAPTER text|timing           reads of the log answered so far\n"
+    "  readafter ADAPTER text|timing COUNT SECONDS\n"
+    "                                      wait until more than COUNT reads of the log were\n"
+    "                                      answered (status 1 if not in time)\n"
     "  pattern text|timing FROM TO FILE    write bytes FROM to TO - 1 of a generated stream\n"
     "  state ADAPTER | requests\n";
 
@@ -94,6 +106,52 @@ static int Drained(unsigned adapter, unsigned seconds) {
     }
     fprintf(stderr, "vekdiag-ctl: adapter %u not drained after %u s\n", adapter, seconds);
     return 1;
+}
+
+static unsigned Reads(const struct vt_state* s, const char* channel) {
+    return Channel(channel) == VT_TEXT_LOG ? s->textReads : s->timingReads;
+}
+
+static int ReadAfter(unsigned adapter, const char* channel, unsigned count, unsigned seconds) {
+    for (unsigned waited = 0; waited <= seconds * 1000; waited += 10) {
+        struct vt_state s;
+        if (!GetState(adapter, &s)) {
+            return 1;
+        }
+        if (Reads(&s, channel) > count) {
+            return 0;
+        }
+        Sleep(10);
+    }
+    fprintf(stderr, "vekdiag-ctl: adapter %u's %s log not read after %u s\n", adapter, channel,
+            seconds);
+    return 1;
+}
+
+static int SetPresence(unsigned adapter, unsigned present) {
+    struct vt_presence p = {adapter, present};
+    DWORD returned;
+    return Request(VT_CTL_PRESENCE, &p, sizeof p, NULL, 0, &returned) ? 0 : 1;
+}
+
+/* Opens each channel as a program that found the adapter through SetupAPI would. */
+static int Open(unsigned adapter) {
+    static const char* const names[] = {"VekDiagConfigure", "VekDiagTextLog", "VekDiagTimingLog"};
+    int status = 0;
+    for (unsigned c = 0; c < 3; ++c) {
+        char path[128];
+        snprintf(path, sizeof path, "\\\\?\\ROOT#VEKDIAG#%04u#%s\\%s", adapter, VT_INTERFACE_CLASS,
+                 names[c]);
+        HANDLE h = CreateFileA(path, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+        if (h == INVALID_HANDLE_VALUE) {
+            printf("%s refused, error %lu\n", channelNames[c], GetLastError());
+            status = 1;
+        } else {
+            printf("%s opened\n", channelNames[c]);
+            CloseHandle(h);
+        }
+    }
+    return status;
 }
 
 static int Discard(unsigned adapter) {
@@ -186,6 +244,24 @@ static int Run(int argc, char** argv) {
     }
     if (argc == 4 && strcmp(command, "drained") == 0) {
         return Drained((unsigned)atoi(argv[2]), (unsigned)atoi(argv[3]));
+    }
+    if (argc == 3 && (strcmp(command, "remove") == 0 || strcmp(command, "restore") == 0)) {
+        return SetPresence((unsigned)atoi(argv[2]), strcmp(command, "restore") == 0);
+    }
+    if (argc == 3 && strcmp(command, "open") == 0) {
+        return Open((unsigned)atoi(argv[2]));
+    }
+    if (argc == 4 && strcmp(command, "reads") == 0) {
+        struct vt_state s;
+        if (!GetState((unsigned)atoi(argv[2]), &s)) {
+            return 1;
+        }
+        printf("%u\n", Reads(&s, argv[3]));
+        return 0;
+    }
+    if (argc == 6 && strcmp(command, "readafter") == 0) {
+        return ReadAfter((unsigned)atoi(argv[2]), argv[3], (unsigned)strtoul(argv[4], NULL, 10),
+                         (unsigned)atoi(argv[5]));
     }
     if (argc == 3 && strcmp(command, "discard") == 0) {
         return Discard((unsigned)atoi(argv[2]));

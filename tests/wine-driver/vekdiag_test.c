@@ -3,7 +3,9 @@
  * log and timing log channels, answers the three control codes as the adapter driver
  * does, and records every open, close and request it receives on those channels. Its
  * logs take bytes from the control program, or generated ones, at once or at a rate
- * over time (a writer thread of the driver's own), also while a program reads them. */
+ * over time (a writer thread of the driver's own), also while a program reads them. An
+ * adapter can be taken away and brought back while programs run, as when it is
+ * unplugged and plugged in again. */
 #include <ntifs.h>
 
 #include "vekdiag_pattern.h"
@@ -33,6 +35,7 @@ struct log {
     UCHAR* data;
     ULONG head, length;
     ULONG64 generated;
+    ULONG reads; /* answered, on a channel that reaches the adapter */
     struct stream stream;
 };
 
@@ -40,6 +43,8 @@ struct adapter {
     USHORT index, type;
     ULONG options, logLevel, clearCount;
     struct log logs[3]; /* indexed by channel; logs[VT_CONFIGURE] unused */
+    BOOLEAN away;
+    ULONG removals; /* times it was taken away: a channel opened before one is dead */
 };
 
 struct channel {
@@ -64,7 +69,7 @@ static HANDLE directories[VT_ADAPTERS], links[VT_ADAPTERS * 3];
 static const WCHAR* const channelNames[3] = {L"VekDiagConfigure", L"VekDiagTextLog",
                                              L"VekDiagTimingLog"};
 
-#define INTERFACE_CLASS L"{7f95af7c-f68a-4351-bb8e-268af28ea14c}"
+#define INTERFACE_CLASS L"" VT_INTERFACE_CLASS
 #define INTERFACE(n) L"ROOT#VEKDIAG#000" n L"#" INTERFACE_CLASS
 
 /* The interface paths that the registry names; Wine hands no trailing path to a
@@ -77,6 +82,120 @@ static const WCHAR* const interfaceDirectories[VT_ADAPTERS] = {L"\\??\\" INTERFA
     L"\\Registry\\Machine\\System\\CurrentControlSet\\Control\\DeviceClasses" \
     L"\\" INTERFACE_CLASS L"\\##?#" INTERFACE(n) L"\\#\\Control"
 static const WCHAR* const controlKeys[VT_ADAPTERS] = {CONTROL_KEY(L"0"), CONTROL_KEY(L"1")};
+
+static NTSTATUS MakeDevice(PDRIVER_OBJECT driver, const WCHAR* name, ULONG slot,
+                           struct channel ch) {
+    UNICODE_STRING us;
+    RtlInitUnicodeString(&us, name);
+    NTSTATUS status =
+        IoCreateDevice(driver, sizeof ch, &us, FILE_DEVICE_UNKNOWN, 0, FALSE, &devices[slot]);
+    if (NT_SUCCESS(status)) {
+        *(struct channel*)devices[slot]->DeviceExtension = ch;
+        devices[slot]->Flags |= DO_BUFFERED_IO;
+        devices[slot]->Flags &= ~DO_DEVICE_INITIALIZING;
+    }
+    return status;
+}
+
+static NTSTATUS MakeLink(HANDLE directory, const WCHAR* name, const WCHAR* target, HANDLE* link) {
+    UNICODE_STRING us, ts;
+    OBJECT_ATTRIBUTES oa;
+    RtlInitUnicodeString(&us, name);
+    RtlInitUnicodeString(&ts, target);
+    InitializeObjectAttributes(&oa, &us, OBJ_CASE_INSENSITIVE, directory, NULL);
+    return ZwCreateSymbolicLinkObject(link, SYMBOLIC_LINK_ALL_ACCESS, &oa, &ts);
+}
+
+/* The device of one channel of an adapter. */
+static void ChannelDeviceName(ULONG a, ULONG c, WCHAR (*buffer)[64]) {
+    WCHAR digit[2] = {L'0' + (WCHAR)a, 0};
+    UNICODE_STRING name = {0, sizeof *buffer, *buffer};
+    RtlAppendUnicodeToString(&name, L"\\Device\\VekDiagTest");
+    RtlAppendUnicodeToString(&name, digit);
+    RtlAppendUnicodeToString(&name, channelNames[c]);
+    (*buffer)[name.Length / sizeof(WCHAR)] = 0;
+}
+
+/* The links under the adapter's interface path, through which its channels are opened. */
+static NTSTATUS MakeLinks(ULONG a) {
+    NTSTATUS status = STATUS_SUCCESS;
+    for (ULONG c = 0; NT_SUCCESS(status) && c < 3; ++c) {
+        if (links[a * 3 + c] == NULL) {
+            WCHAR device[64];
+            ChannelDeviceName(a, c, &device);
+            status = MakeLink(directories[a], channelNames[c], device, &links[a * 3 + c]);
+        }
+    }
+    return status;
+}
+
+/* The links are temporary objects: with their handles closed, their names are gone. */
+static void DropLinks(ULONG a) {
+    for (ULONG c = 0; c < 3; ++c) {
+        if (links[a * 3 + c] != NULL) {
+            ZwClose(links[a * 3 + c]);
+            links[a * 3 + c] = NULL;
+        }
+    }
+}
+
+/* What the system does when a driver switches an interface on or off. */
+static NTSTATUS MarkInterface(ULONG a, ULONG present) {
+    NTSTATUS status = RtlWriteRegistryValue(RTL_REGISTRY_ABSOLUTE, controlKeys[a], L"Linked",
+                                            REG_DWORD, &present, sizeof present);
+    if (!NT_SUCCESS(status)) {
+        DbgPrint("vekdiagtest: cannot mark interface %lu, status %08lx\n", a, status);
+    }
+    return status;
+}
+
+static void SetInterfacesPresent(ULONG present) {
+    for (ULONG a = 0; a < VT_ADAPTERS; ++a) {
+        MarkInterface(a, present);
+    }
+}
+
+/* Takes an adapter away or brings it back, as the system does with an interface that is
+ * switched off or on: away, its links are gone, so that its channels cannot be opened,
+ * and what was opened before is dead, before SetupAPI stops listing it; back, it can be
+ * opened before it is listed again, so that whoever finds it can open it. Outside the
+ * lock, which the links and the registry must not be made under. */
+static NTSTATUS Presence(const UCHAR* buffer, ULONG in) {
+    struct vt_presence p;
+    if (in < sizeof p) {
+        return STATUS_BUFFER_TOO_SMALL;
+    }
+    RtlCopyMemory(&p, buffer, sizeof p);
+    if (p.adapter >= VT_ADAPTERS || p.present > 1) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    struct adapter* a = &adapters[p.adapter];
+    KIRQL irql;
+    KeAcquireSpinLock(&lock, &irql);
+    if (!p.present && !a->away) {
+        ++a->removals;
+    }
+    a->away = !p.present;
+    KeReleaseSpinLock(&lock, irql);
+    NTSTATUS status = STATUS_SUCCESS;
+    if (p.present) {
+        status = MakeLinks(p.adapter);
+    } else {
+        DropLinks(p.adapter);
+    }
+    return NT_SUCCESS(status) ? MarkInterface(p.adapter, p.present) : status;
+}
+
+/* A channel's file object carries the adapter's removal count at its open, plus one. */
+static PVOID OpenedAt(const struct adapter* a) {
+    return (PVOID)(ULONG_PTR)(a->removals + 1);
+}
+
+/* Whether a channel opened as FILE still reaches its adapter: not while the adapter is
+ * away, and never again once it was taken away after the open. Under the lock. */
+static BOOLEAN Reaches(const struct adapter* a, const FILE_OBJECT* file) {
+    return !a->away && file != NULL && file->FsContext == OpenedAt(a);
+}
 
 static void Record(const struct channel* ch, ULONG kind, PIO_STACK_LOCATION sp, PVOID input,
                    NTSTATUS status) {
@@ -330,7 +449,9 @@ static NTSTATUS Control(ULONG code, UCHAR* buffer, ULONG in, ULONG out, ULONG_PT
                              (ULONG)text->stream.active << VT_TEXT_LOG |
                                  (ULONG)timing->stream.active << VT_TIMING_LOG,
                              text->generated,
-                             timing->generated};
+                             timing->generated,
+                             text->reads,
+                             timing->reads};
         RtlCopyMemory(buffer, &s, sizeof s);
         *returned = sizeof s;
         return STATUS_SUCCESS;
@@ -364,6 +485,15 @@ static NTSTATUS Control(ULONG code, UCHAR* buffer, ULONG in, ULONG out, ULONG_PT
 static NTSTATUS DispatchOpenClose(PDEVICE_OBJECT device, PIRP irp) {
     struct channel* ch = device->DeviceExtension;
     PIO_STACK_LOCATION sp = IoGetCurrentIrpStackLocation(irp);
+    if (!ch->control && sp->MajorFunction == IRP_MJ_CREATE && sp->FileObject != NULL) {
+        /* Away, only the device's own name leads here, and Wine 8 hands out the handle
+         * whatever the driver answers: it stays dead. */
+        const struct adapter* a = &adapters[ch->adapter];
+        KIRQL irql;
+        KeAcquireSpinLock(&lock, &irql);
+        sp->FileObject->FsContext = a->away ? NULL : OpenedAt(a);
+        KeReleaseSpinLock(&lock, irql);
+    }
     if (!ch->control) {
         Record(ch, sp->MajorFunction == IRP_MJ_CREATE ? VT_OPEN : VT_CLOSE, sp, NULL,
                STATUS_SUCCESS);
@@ -385,14 +515,21 @@ static NTSTATUS DispatchControl(PDEVICE_OBJECT device, PIRP irp) {
     if (buffer != NULL) {
         RtlCopyMemory(words, buffer, min(in, sizeof words));
     }
+    if (ch->control && code == VT_CTL_PRESENCE) {
+        return Complete(irp, Presence(buffer, in), 0);
+    }
     KIRQL irql;
     KeAcquireSpinLock(&lock, &irql);
+    struct adapter* a = &adapters[ch->adapter];
     if (ch->control) {
         status = Control(code, buffer, in, out, &returned);
+    } else if (!Reaches(a, sp->FileObject)) {
+        status = STATUS_DEVICE_REMOVED;
     } else if (ch->channel == VT_CONFIGURE) {
-        status = Configure(&adapters[ch->adapter], code, (ULONG*)buffer, in, out, &returned);
+        status = Configure(a, code, (ULONG*)buffer, in, out, &returned);
     } else if (code == DIAG_READ_LOG) {
-        status = ReadLog(&adapters[ch->adapter].logs[ch->channel], buffer, out, &returned);
+        status = ReadLog(&a->logs[ch->channel], buffer, out, &returned);
+        ++a->logs[ch->channel].reads;
     } else {
         status = STATUS_INVALID_DEVICE_REQUEST;
     }
@@ -401,40 +538,6 @@ static NTSTATUS DispatchControl(PDEVICE_OBJECT device, PIRP irp) {
         Record(ch, VT_IOCTL, sp, words, status);
     }
     return Complete(irp, status, returned);
-}
-
-static NTSTATUS MakeDevice(PDRIVER_OBJECT driver, const WCHAR* name, ULONG slot,
-                           struct channel ch) {
-    UNICODE_STRING us;
-    RtlInitUnicodeString(&us, name);
-    NTSTATUS status =
-        IoCreateDevice(driver, sizeof ch, &us, FILE_DEVICE_UNKNOWN, 0, FALSE, &devices[slot]);
-    if (NT_SUCCESS(status)) {
-        *(struct channel*)devices[slot]->DeviceExtension = ch;
-        devices[slot]->Flags |= DO_BUFFERED_IO;
-        devices[slot]->Flags &= ~DO_DEVICE_INITIALIZING;
-    }
-    return status;
-}
-
-static NTSTATUS MakeLink(HANDLE directory, const WCHAR* name, const WCHAR* target, HANDLE* link) {
-    UNICODE_STRING us, ts;
-    OBJECT_ATTRIBUTES oa;
-    RtlInitUnicodeString(&us, name);
-    RtlInitUnicodeString(&ts, target);
-    InitializeObjectAttributes(&oa, &us, OBJ_CASE_INSENSITIVE, directory, NULL);
-    return ZwCreateSymbolicLinkObject(link, SYMBOLIC_LINK_ALL_ACCESS, &oa, &ts);
-}
-
-/* What the system does when a driver switches its interfaces on or off. */
-static void SetInterfacesPresent(ULONG present) {
-    for (ULONG a = 0; a < VT_ADAPTERS; ++a) {
-        NTSTATUS status = RtlWriteRegistryValue(RTL_REGISTRY_ABSOLUTE, controlKeys[a], L"Linked",
-                                                REG_DWORD, &present, sizeof present);
-        if (!NT_SUCCESS(status)) {
-            DbgPrint("vekdiagtest: cannot mark interface %lu, status %08lx\n", a, status);
-        }
-    }
 }
 
 static void Unload(PDRIVER_OBJECT driver) {
@@ -449,12 +552,8 @@ static void Unload(PDRIVER_OBJECT driver) {
     UNICODE_STRING us;
     RtlInitUnicodeString(&us, L"\\??\\VekDiagTestControl");
     IoDeleteSymbolicLink(&us);
-    for (ULONG i = 0; i < VT_ADAPTERS * 3; ++i) {
-        if (links[i] != NULL) {
-            ZwClose(links[i]);
-        }
-    }
     for (ULONG i = 0; i < VT_ADAPTERS; ++i) {
+        DropLinks(i);
         if (directories[i] != NULL) {
             ZwClose(directories[i]);
         }
@@ -514,17 +613,12 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) 
         InitializeObjectAttributes(&oa, &us, OBJ_CASE_INSENSITIVE, NULL, NULL);
         status = ZwCreateDirectoryObject(&directories[a], DIRECTORY_ALL_ACCESS, &oa);
         for (ULONG c = 0; NT_SUCCESS(status) && c < 3; ++c) {
-            WCHAR buffer[64];
-            WCHAR digit[2] = {L'0' + (WCHAR)a, 0};
-            UNICODE_STRING name = {0, sizeof buffer, buffer};
-            RtlAppendUnicodeToString(&name, L"\\Device\\VekDiagTest");
-            RtlAppendUnicodeToString(&name, digit);
-            RtlAppendUnicodeToString(&name, channelNames[c]);
-            buffer[name.Length / sizeof(WCHAR)] = 0;
-            status = MakeDevice(driver, buffer, a * 3 + c, (struct channel){a, c, FALSE});
-            if (NT_SUCCESS(status)) {
-                status = MakeLink(directories[a], channelNames[c], buffer, &links[a * 3 + c]);
-            }
+            WCHAR device[64];
+            ChannelDeviceName(a, c, &device);
+            status = MakeDevice(driver, device, a * 3 + c, (struct channel){a, c, FALSE});
+        }
+        if (NT_SUCCESS(status)) {
+            status = MakeLinks(a);
         }
     }
     if (!NT_SUCCESS(status)) {

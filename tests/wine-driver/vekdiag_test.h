@@ -24,6 +24,15 @@
 #define VT_CTL_STREAM VT_CTL(0x904u)
 /* in: ULONG adapter; stops its streams and empties its logs */
 #define VT_CTL_DISCARD VT_CTL(0x905u)
+/* in: struct vt_presence; takes an adapter away or brings it back. Away, its interface
+ * is not present for SetupAPI, its channels refuse new opens, and every request on a
+ * channel opened before fails, also after it is back; its logs stay as they are and are
+ * still loaded, filled and streamed through the control channel. */
+#define VT_CTL_PRESENCE VT_CTL(0x906u)
+
+/* The adapters' interface class; adapter N's interface path is
+ * \\?\ROOT#VEKDIAG#000N#VT_INTERFACE_CLASS, one channel name below it each. */
+#define VT_INTERFACE_CLASS "{7f95af7c-f68a-4351-bb8e-268af28ea14c}"
 
 /* The most bytes a log holds: room for the benchmarks' dumps of several MiB. What a
  * stream generates beyond it is not appended, so that every log stays a run of its
@@ -45,6 +54,11 @@ struct vt_load_header {
     unsigned int channel; /* VT_TEXT_LOG or VT_TIMING_LOG */
 };
 
+struct vt_presence {
+    unsigned int adapter;
+    unsigned int present; /* 0: taken away, 1: brought back */
+};
+
 struct vt_generate {
     unsigned int adapter;
     unsigned int channel;                      /* VT_TEXT_LOG or VT_TIMING_LOG */
@@ -61,6 +75,8 @@ struct vt_state {
     unsigned int streaming; /* bit 1 << channel while a stream runs on that log */
     /* bytes of each log's generated stream appended so far: the position of the next */
     unsigned long long textGenerated, timingGenerated;
+    /* reads of each log answered so far, on channels that reach the adapter */
+    unsigned int textReads, timingReads;
 };
 
 struct vt_request {

@@ -1,0 +1,229 @@
+/* cfgmgr32.dll for the tests under Wine 8, whose configuration manager has no
+ * notifications: CM_Register_Notification watches SetupAPI's list of the present
+ * interfaces of the class registered for, on a thread of the registration's own, and
+ * calls back from that thread for each interface that appears in it
+ * (CM_NOTIFY_ACTION_DEVICEINTERFACEARRIVAL) or leaves it (..._DEVICEINTERFACEREMOVAL),
+ * as Windows does when a driver switches an interface on or off. The rest of what Wine's
+ * cfgmgr32 implements goes on to setupapi, as there (cfgmgr32_notify.def); nothing of
+ * Wine 8 imports cfgmgr32, so that is all a process can need of it.
+ *
+ * It lies in the test prefix's system folder, where only a run with
+ * WINEDLLOVERRIDES=cfgmgr32=n,b loads it. When CFGMGR32_TEST_MARKER names a file, each
+ * load appends a line to it with the path this DLL was loaded from, and each registration
+ * a line "registered". Never shipped. */
+#include <stddef.h>
+#include <stdlib.h>
+#include <string.h>
+#include <wchar.h>
+#include <windows.h>
+/* cfgmgr32.h and setupapi.h build on windows.h */
+#include <cfgmgr32.h>
+#include <setupapi.h>
+
+/* How often the list is looked at. */
+#define POLL_MS 50
+
+struct paths {
+    WCHAR** items;
+    size_t count;
+};
+
+struct registration {
+    GUID classGuid;
+    PVOID context;
+    PCM_NOTIFY_CALLBACK callback;
+    HANDLE stop, thread;
+    DWORD threadId;
+    struct paths present; /* as last seen; the watching thread's alone once it runs */
+};
+
+static void Mark(const char* line, DWORD length) {
+    WCHAR marker[MAX_PATH];
+    const DWORD n = GetEnvironmentVariableW(L"CFGMGR32_TEST_MARKER", marker, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) {
+        return;
+    }
+    HANDLE file = CreateFileW(marker, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                              OPEN_ALWAYS, 0, NULL);
+    if (file != INVALID_HANDLE_VALUE) {
+        DWORD written;
+        WriteFile(file, line, length, &written, NULL);
+        CloseHandle(file);
+    }
+}
+
+static void FreePaths(struct paths* p) {
+    for (size_t i = 0; i < p->count; ++i) {
+        free(p->items[i]);
+    }
+    free(p->items);
+    p->items = NULL;
+    p->count = 0;
+}
+
+static BOOL AddPath(struct paths* p, const WCHAR* path) {
+    WCHAR** items = realloc(p->items, (p->count + 1) * sizeof *items);
+    if (items == NULL) {
+        return FALSE;
+    }
+    p->items = items;
+    p->items[p->count] = _wcsdup(path);
+    return p->items[p->count++] != NULL;
+}
+
+/* The interfaces of the class that SetupAPI lists as present; FALSE when it cannot say. */
+static BOOL Present(const GUID* classGuid, struct paths* found) {
+    found->items = NULL;
+    found->count = 0;
+    HDEVINFO set =
+        SetupDiGetClassDevsW(classGuid, NULL, NULL, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    if (set == INVALID_HANDLE_VALUE) {
+        return FALSE;
+    }
+    BOOL ok = TRUE;
+    SP_DEVICE_INTERFACE_DATA data = {.cbSize = sizeof data};
+    for (DWORD i = 0; ok && SetupDiEnumDeviceInterfaces(set, NULL, classGuid, i, &data); ++i) {
+        DWORD size = 0;
+        SetupDiGetDeviceInterfaceDetailW(set, &data, NULL, 0, &size, NULL);
+        SP_DEVICE_INTERFACE_DETAIL_DATA_W* detail = size != 0 ? malloc(size) : NULL;
+        if (detail != NULL) {
+            detail->cbSize = sizeof *detail;
+        }
+        ok = detail != NULL &&
+             SetupDiGetDeviceInterfaceDetailW(set, &data, detail, size, NULL, NULL) &&
+             AddPath(found, detail->DevicePath);
+        free(detail);
+    }
+    SetupDiDestroyDeviceInfoList(set);
+    if (!ok) {
+        FreePaths(found);
+    }
+    return ok;
+}
+
+static BOOL Contains(const struct paths* p, const WCHAR* path) {
+    for (size_t i = 0; i < p->count; ++i) {
+        if (_wcsicmp(p->items[i], path) == 0) {
+            return TRUE;
+        }
+    }
+    return FALSE;
+}
+
+/* Calls back for every path of FROM that is not in OTHER, as Windows hands the event
+ * over: the symbolic link inside the event data, which is exactly as long as it needs. */
+static void Notify(struct registration* r, const struct paths* from, const struct paths* other,
+                   CM_NOTIFY_ACTION action) {
+    for (size_t i = 0; i < from->count; ++i) {
+        if (Contains(other, from->items[i]) || WaitForSingleObject(r->stop, 0) == WAIT_OBJECT_0) {
+            continue;
+        }
+        const size_t length = wcslen(from->items[i]);
+        const DWORD size = (DWORD)(offsetof(CM_NOTIFY_EVENT_DATA, u.DeviceInterface.SymbolicLink) +
+                                   (length + 1) * sizeof(WCHAR));
+        CM_NOTIFY_EVENT_DATA* event = calloc(1, size);
+        if (event == NULL) {
+            continue;
+        }
+        event->FilterType = CM_NOTIFY_FILTER_TYPE_DEVICEINTERFACE;
+        event->u.DeviceInterface.ClassGuid = r->classGuid;
+        memcpy(event->u.DeviceInterface.SymbolicLink, from->items[i], (length + 1) * sizeof(WCHAR));
+        r->callback((HCMNOTIFICATION)r, r->context, action, event, size);
+        free(event);
+    }
+}
+
+static DWORD WINAPI Watch(LPVOID parameter) {
+    struct registration* r = parameter;
+    while (WaitForSingleObject(r->stop, POLL_MS) == WAIT_TIMEOUT) {
+        struct paths now;
+        if (!Present(&r->classGuid, &now)) {
+            continue;
+        }
+        Notify(r, &now, &r->present, CM_NOTIFY_ACTION_DEVICEINTERFACEARRIVAL);
+        Notify(r, &r->present, &now, CM_NOTIFY_ACTION_DEVICEINTERFACEREMOVAL);
+        FreePaths(&r->present);
+        r->present = now;
+    }
+    return 0;
+}
+
+static void FreeRegistration(struct registration* r) {
+    if (r->stop != NULL) {
+        CloseHandle(r->stop);
+    }
+    FreePaths(&r->present);
+    free(r);
+}
+
+/* Interfaces of one class only, the one filter the tests need. What is present when it
+ * registers is the starting point: only later changes are reported. */
+CONFIGRET WINAPI CM_Register_Notification(PCM_NOTIFY_FILTER filter, PVOID context,
+                                          PCM_NOTIFY_CALLBACK callback,
+                                          PHCMNOTIFICATION notification) {
+    if (filter == NULL || callback == NULL || notification == NULL) {
+        return CR_INVALID_POINTER;
+    }
+    *notification = NULL;
+    if (filter->cbSize != sizeof *filter ||
+        filter->FilterType != CM_NOTIFY_FILTER_TYPE_DEVICEINTERFACE || filter->Flags != 0) {
+        return CR_INVALID_DATA;
+    }
+    struct registration* r = calloc(1, sizeof *r);
+    if (r == NULL) {
+        return CR_OUT_OF_MEMORY;
+    }
+    r->classGuid = filter->u.DeviceInterface.ClassGuid;
+    r->context = context;
+    r->callback = callback;
+    r->stop = CreateEventW(NULL, TRUE, FALSE, NULL);
+    if (r->stop == NULL || !Present(&r->classGuid, &r->present)) {
+        FreeRegistration(r);
+        return CR_FAILURE;
+    }
+    r->thread = CreateThread(NULL, 0, Watch, r, 0, &r->threadId);
+    if (r->thread == NULL) {
+        FreeRegistration(r);
+        return CR_FAILURE;
+    }
+    *notification = (HCMNOTIFICATION)r;
+    Mark("registered\n", 11);
+    return CR_SUCCESS;
+}
+
+/* Returns once no callback of the registration runs and none will. From one of its own
+ * callbacks it would wait for itself: refused. */
+CONFIGRET WINAPI CM_Unregister_Notification(HCMNOTIFICATION notification) {
+    struct registration* r = (struct registration*)notification;
+    if (r == NULL) {
+        return CR_INVALID_POINTER;
+    }
+    if (GetCurrentThreadId() == r->threadId) {
+        return CR_FAILURE;
+    }
+    SetEvent(r->stop);
+    WaitForSingleObject(r->thread, INFINITE);
+    CloseHandle(r->thread);
+    FreeRegistration(r);
+    return CR_SUCCESS;
+}
+
+static void MarkLoaded(HINSTANCE instance) {
+    WCHAR path[MAX_PATH];
+    char line[3 * MAX_PATH + 1];
+    const DWORD n = GetModuleFileNameW(instance, path, MAX_PATH);
+    int length = n != 0 && n < MAX_PATH ? WideCharToMultiByte(CP_UTF8, 0, path, (int)n, line,
+                                                              sizeof line - 1, NULL, NULL)
+                                        : 0;
+    line[length++] = '\n';
+    Mark(line, (DWORD)length);
+}
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+    (void)reserved;
+    if (reason == DLL_PROCESS_ATTACH) {
+        DisableThreadLibraryCalls(instance);
+        MarkLoaded(instance);
+    }
+    return TRUE;
+}
