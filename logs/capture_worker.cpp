@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <memory>
-#include <optional>
 
 #include "adapter/adapter_choice.h"
 #include "adapter/vekdiag_device_list.h"
@@ -10,11 +9,11 @@
 #include "cli/status_line.h"
 #include "cli/stop_request.h"
 #include "logs/capture_command.h"
+#include "logs/capture_end.h"
 #include "logs/capture_status.h"
 #include "logs/log_reader.h"
 #include "logs/log_selection.h"
 #include "logs/log_sinks.h"
-#include "logs/text_watch.h"
 
 namespace {
 
@@ -31,9 +30,6 @@ struct CapturedLog {
     uint64_t errors = 0;  // framing errors of what was kept
 };
 
-// What ended a capture other than ENTER, an interrupt or the end of standard input.
-enum class EndReason { None, Duration, TextSeen };
-
 // The state of one capture, owned by the worker thread.
 class Capture {
 public:
@@ -44,16 +40,14 @@ public:
           logs_{{LogChannel::TextLog, WantsTextLog(context.selection), context.textSink},
                 {LogChannel::TimingLog, WantsTimingLog(context.selection), context.timingSink}},
           start_(GetTickCount64()),
+          end_(context.options, start_),
           lastSync_(start_),
           lastStatus_(start_) {
         // A file that could not be created was said already; its log stays in the driver.
         for (const CapturedLog& log : logs_) {
             Note(!log.selected || log.sink.IsOpen());
         }
-        if (options_.waitText != nullptr) {
-            watch_.emplace(options_.waitText);
-            context.textSink.Watch(&*watch_);
-        }
+        context.textSink.Watch(end_.Watch());
     }
 
     // The adapter found at the start is read from the first pass on; its channels are
@@ -77,19 +71,7 @@ public:
         return Tick(true);
     }
 
-    // How long to wait for the next pass: a poll interval, or less when the capture is
-    // to end sooner.
-    DWORD NextWait() const {
-        const ULONGLONG now = GetTickCount64();
-        ULONGLONG wait = CAPTURE_POLL_MS;
-        if (options_.durationMs != 0) {
-            wait = std::min(wait, Remaining(start_ + options_.durationMs, now));
-        }
-        if (seenAt_ != 0) {
-            wait = std::min(wait, Remaining(seenAt_ + CAPTURE_POLL_MS, now));
-        }
-        return static_cast<DWORD>(wait);
-    }
+    DWORD NextWait() const { return end_.NextWait(GetTickCount64()); }
 
     // Closes the files and returns the capture's exit status.
     int Finish() {
@@ -110,16 +92,12 @@ public:
             ReportFailure("the capture ended while the adapter was away");
             failed_ = true;
         }
-        SayWhatEndedIt();
+        end_.Say();
         return failed_ ? EXIT_STATUS_FAILED : EXIT_STATUS_OK;
     }
 
 private:
     static bool Reading(const CapturedLog& log) { return log.selected && log.sink.Usable(); }
-
-    static ULONGLONG Remaining(ULONGLONG deadline, ULONGLONG now) {
-        return deadline > now ? deadline - now : 0;
-    }
 
     // Waiting for an adapter: one that arrived (its path left by the notification), or
     // where arrivals are not notified, or right after a departure, one found present.
@@ -290,16 +268,7 @@ private:
     // a pass goes on), the status line. False when the capture is to end.
     bool Tick(bool passEnded) {
         const ULONGLONG now = GetTickCount64();
-        if (end_ == EndReason::None && options_.durationMs != 0 &&
-            now - start_ >= options_.durationMs) {
-            end_ = EndReason::Duration;
-        }
-        if (watch_.has_value() && watch_->Seen() && seenAt_ == 0) {
-            seenAt_ = now;  // what the driver logs in the next poll interval is kept too
-        }
-        if (end_ == EndReason::None && seenAt_ != 0 && now - seenAt_ >= CAPTURE_POLL_MS) {
-            end_ = EndReason::TextSeen;
-        }
+        const bool ending = end_.Due(now);
         if (passEnded || now - lastSync_ >= CAPTURE_POLL_MS) {
             for (CapturedLog& log : logs_) {
                 if (Reading(log)) {
@@ -311,7 +280,7 @@ private:
         if (StatusLineWanted() && now - lastStatus_ >= STATUS_INTERVAL_MS) {
             ShowStatus(now);
         }
-        if (end_ != EndReason::None) {
+        if (ending) {
             RequestStop();
             return false;
         }
@@ -342,21 +311,6 @@ private:
         lastStatus_ = now;
     }
 
-    void SayWhatEndedIt() {
-        if (end_ == EndReason::None) {
-            return;
-        }
-        const char* lineFeed = ConsoleAtLineStart() ? "" : "\n";
-        if (end_ == EndReason::Duration) {
-            ConsolePrintf("%scapture ended after %s\n", lineFeed,
-                          FormatDuration(options_.durationMs).c_str());
-        } else {
-            ConsolePrintf("%scapture ended: \"%s\" seen\n", lineFeed,
-                          Printable(watch_->Text().c_str()).c_str());
-        }
-        ConsoleFlush();
-    }
-
     void Note(bool succeeded) { failed_ = failed_ || !succeeded; }
 
     CaptureContext& context_;
@@ -364,14 +318,12 @@ private:
     VekDiagDevice* device_;                 // null while waiting for an adapter
     std::unique_ptr<VekDiagDevice> owned_;  // the device when it is the worker's own
     CapturedLog logs_[2];
-    std::optional<TextWatch> watch_;
     std::string failedChannel_;
     const ULONGLONG start_;
+    CaptureEnd end_;
     ULONGLONG lastSync_;
     ULONGLONG lastStatus_;
     ULONGLONG lastData_ = 0;
-    ULONGLONG seenAt_ = 0;
-    EndReason end_ = EndReason::None;
     bool captured_ = false;  // an adapter's channels were opened
     bool failed_ = false;
     bool silent_ = false;

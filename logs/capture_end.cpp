@@ -1,0 +1,57 @@
+#include "logs/capture_end.h"
+
+#include <algorithm>
+
+#include "cli/console.h"
+#include "cli/report.h"
+#include "logs/capture_command.h"
+#include "logs/capture_status.h"
+
+namespace {
+
+ULONGLONG Remaining(ULONGLONG deadline, ULONGLONG now) {
+    return deadline > now ? deadline - now : 0;
+}
+
+}  // namespace
+
+CaptureEnd::CaptureEnd(const CaptureOptions& options, ULONGLONG start)
+    : start_(start), durationMs_(options.durationMs) {
+    if (options.waitText != nullptr) {
+        watch_.emplace(options.waitText);
+    }
+}
+
+bool CaptureEnd::Due(ULONGLONG now) {
+    if (watch_.has_value() && watch_->Seen() && seenAt_ == 0) {
+        seenAt_ = now;
+    }
+    due_ = due_ || (durationMs_ != 0 && now - start_ >= durationMs_) ||
+           (seenAt_ != 0 && now - seenAt_ >= CAPTURE_POLL_MS);
+    return due_;
+}
+
+DWORD CaptureEnd::NextWait(ULONGLONG now) const {
+    ULONGLONG wait = CAPTURE_POLL_MS;
+    if (durationMs_ != 0) {
+        wait = std::min(wait, Remaining(start_ + durationMs_, now));
+    }
+    if (seenAt_ != 0) {
+        wait = std::min(wait, Remaining(seenAt_ + CAPTURE_POLL_MS, now));
+    }
+    return static_cast<DWORD>(wait);
+}
+
+void CaptureEnd::Say() const {
+    if (!due_) {
+        return;
+    }
+    const char* lineFeed = ConsoleAtLineStart() ? "" : "\n";
+    if (seenAt_ != 0) {
+        ConsolePrintf("%scapture ended: \"%s\" seen\n", lineFeed,
+                      Printable(watch_->Text().c_str()).c_str());
+    } else {
+        ConsolePrintf("%scapture ended after %s\n", lineFeed, FormatDuration(durationMs_).c_str());
+    }
+    ConsoleFlush();
+}
