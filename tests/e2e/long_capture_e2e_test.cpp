@@ -3,10 +3,14 @@
 // or after a line with a text, what a hard stop leaves on disk, and the status line on
 // a console.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <regex>
 #include <string>
@@ -182,6 +186,31 @@ TEST_P(PieceTest, PiecesHoldWhatWasServedAndEachIsWhole) {
 INSTANTIATE_TEST_SUITE_P(Kept, PieceTest, ::testing::Values(0, 3), [](const auto& info) {
     return info.param == 0 ? std::string("All") : "Newest" + std::to_string(info.param);
 });
+
+// A piece that another program holds is refused like any log file: said once, left as it
+// is, and the log stays in the driver from there on.
+TEST(LongCapture, APieceHeldByAnotherProgramIsRefused) {
+    Simulator sim({"--log-size", "1000000"});
+    const std::string held = sim.FilePath("A-00002.LOG");
+    std::ofstream(held) << "another program's";
+    const int fd = open(held.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+    auto capture = sim.StartQuorvin({"-q", "capture", "-s:64K", "a.log"});
+    ASSERT_TRUE(capture->WaitForStdoutText(PROMPT, 20s));
+    sim.Control({"fill", "0", "text", "200000"});
+    ASSERT_TRUE(WaitFor([&] { return !capture->Stderr().empty(); }));
+    capture->WriteStdin("\n");
+    EXPECT_EQ(capture->Wait(30s), 1);
+    close(fd);
+    EXPECT_EQ(capture->Stderr(), "cannot create A-00002.LOG: in use by another program\n");
+    EXPECT_EQ(sim.ReadFile("A-00002.LOG"), "another program's");
+    // The block in hand when the piece was refused is lost with it; the rest stays.
+    const std::string served = sim.Served(0, "text");
+    const std::string first = sim.ReadFile("A-00001.LOG");
+    EXPECT_TRUE(served.compare(0, first.size(), first) == 0);
+    EXPECT_LE(served.size(), first.size() + 4096);
+    EXPECT_LT(served.size(), size_t{200000});
+}
 
 TEST(LongCapture, EndsAfterItsDuration) {
     Simulator sim;
