@@ -132,11 +132,7 @@ std::string ExpectedReport(const std::string& name, const Bytes& bytes, int* sta
         text << name << ": offset " << Offset(framed.offset) << ": "
              << (bad ? "length byte above 12" : "record not followed by a sync word") << "\n";
     }
-    size_t start = bytes.size() - reference.Pending();
-    while (start < bytes.size() &&
-           !(bytes[start] == 0xA0 && (start + 1 == bytes.size() || bytes[start + 1] == 0xF5))) {
-        ++start;
-    }
+    const size_t start = reference.CutOffAtEnd();
     if (start < bytes.size()) {
         text << name << ": offset " << Offset(start) << ": record cut off by the end of the file, "
              << bytes.size() - start << " bytes\n";

@@ -76,6 +76,22 @@ int ReferenceFramer::AddBlock(const uint8_t* block, size_t length) {
     }
 }
 
+// The framing goes on over what is pending as it would with more to come: it steps from
+// one possible sync word to the next, and the first one it stands on opens the record
+// that the end cut off.
+size_t ReferenceFramer::CutOffAtEnd() const {
+    const size_t end = stream_.size();
+    for (size_t at = position_; at < end; at = NextSyncAfter(at, end)) {
+        if (at + 1 == end) {
+            return stream_[at] == 0xA0 ? at : end;
+        }
+        if (SyncAt(at)) {
+            return at;
+        }
+    }
+    return end;
+}
+
 std::vector<int> ReferenceErrorsPerBlock(std::string_view stream,
                                          const std::vector<size_t>& lengths) {
     ReferenceFramer reference;

@@ -14,6 +14,11 @@ public:
     int AddBlock(const uint8_t* block, size_t length);
     // Bytes received but not yet framed (what the checker must be carrying).
     size_t Pending() const { return stream_.size() - position_; }
+    // Where a record cut off by the end of the stream starts, when the stream ends here:
+    // the first place in what is pending that the framing would stand on as a record (a
+    // sync word, or a last byte 0xA0 that may be half of one); the stream's size when
+    // there is none.
+    size_t CutOffAtEnd() const;
 
     // Every record and framing error so far, in stream order, with its stream offset.
     enum class Kind { Record, BadLength, NoNextSync };

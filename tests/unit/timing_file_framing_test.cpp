@@ -60,13 +60,7 @@ Expected FromReference(const Bytes& stream, uint64_t firstOffset = 0) {
             expected.errors.push_back({firstOffset + framed.offset, framed.kind});
         }
     }
-    // The unframed tail: a record cut off starts at its sync word or at a last byte A0.
-    const size_t tail = stream.size() - reference.Pending();
-    size_t start = tail;
-    while (start < stream.size() &&
-           !(stream[start] == 0xA0 && (start + 1 == stream.size() || stream[start + 1] == 0xF5))) {
-        ++start;
-    }
+    const size_t start = reference.CutOffAtEnd();
     if (start < stream.size()) {
         expected.incompleteOffset = firstOffset + start;
         expected.incompleteSize = static_cast<uint32_t>(stream.size() - start);
