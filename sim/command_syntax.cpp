@@ -4,6 +4,8 @@
 #include <charconv>
 #include <iterator>
 
+#include "sim/wire.h"
+
 const char USAGE[] =
     "usage: vekdiag-sim serve [--adapter INDEX:TYPEHEX]... [--no-adapter] [--log-size BYTES]\n"
     "       vekdiag-sim add INDEX:TYPEHEX [--path TEXT]\n"
@@ -302,41 +304,15 @@ bool DecodeHex(std::string_view text, std::string* bytes) {
 }
 
 std::optional<size_t> Utf16Length(std::string_view text) {
-    // The lead bytes of UTF-8: the sequence length, the lead's payload bits, and the
-    // smallest code point the sequence may carry (so that overlong forms are refused).
-    static constexpr struct {
-        uint8_t low, high;
-        size_t length;
-        uint8_t bits;
-        uint32_t smallest;
-    } LEADS[] = {{0x01, 0x7F, 1, 0x7F, 0x01},
-                 {0xC2, 0xDF, 2, 0x1F, 0x80},
-                 {0xE0, 0xEF, 3, 0x0F, 0x800},
-                 {0xF0, 0xF4, 4, 0x07, 0x10000}};
-    size_t units = 0;
-    for (size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<uint8_t>(text[i]);
-        const auto kind = std::find_if(std::begin(LEADS), std::end(LEADS), [&](const auto& k) {
-            return lead >= k.low && lead <= k.high;
-        });
-        if (kind == std::end(LEADS) || i + kind->length > text.size()) {
-            return std::nullopt;
-        }
-        uint32_t point = lead & kind->bits;
-        for (size_t k = 1; k < kind->length; ++k) {
-            const auto next = static_cast<uint8_t>(text[i + k]);
-            if ((next & 0xC0u) != 0x80u) {
-                return std::nullopt;
-            }
-            point = point << 6 | (next & 0x3Fu);
-        }
-        if (point < kind->smallest || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) {
-            return std::nullopt;
-        }
-        units += point >= 0x10000 ? 2 : 1;
-        i += kind->length;
+    bool valid = false;
+    const std::u32string points = wire::DecodeUtf8(text, &valid);
+    if (!valid) {
+        return std::nullopt;
     }
-    return units;
+    // Beyond the Basic Multilingual Plane a code point takes a surrogate pair.
+    const auto pairs =
+        std::count_if(points.begin(), points.end(), [](char32_t p) { return p > 0xFFFF; });
+    return points.size() + static_cast<size_t>(pairs);
 }
 
 std::optional<ControlCommand> ParseControlCommand(const std::vector<std::string>& args,
