@@ -181,42 +181,30 @@ private:
     bool ok_ = true;
 };
 
-inline bool SendAll(int fd, const void* data, size_t size) {
-    const char* p = static_cast<const char*>(data);
+// Calls transfer (one send, recv or write of at most n bytes at p) until size bytes have
+// moved; false when a call fails other than by an interruption, or moves nothing (a peer
+// that hung up). The simulator writes its record files with it too.
+template <typename Byte, typename Transfer>
+bool TransferAll(Byte* p, size_t size, const Transfer& transfer) {
     while (size > 0) {
-        // MSG_NOSIGNAL: a peer that went away is an error code, not SIGPIPE.
-        const ssize_t sent = ::send(fd, p, size, MSG_NOSIGNAL);
-        if (sent < 0 && errno == EINTR) {
+        const ssize_t moved = transfer(p, size);
+        if (moved < 0 && errno == EINTR) {
             continue;
         }
-        if (sent <= 0) {
+        if (moved <= 0) {
             return false;
         }
-        p += sent;
-        size -= static_cast<size_t>(sent);
+        p += moved;
+        size -= static_cast<size_t>(moved);
     }
     return true;
 }
 
 inline bool Send(int fd, Writer& message) {
     const std::string& framed = message.Framed();
-    return SendAll(fd, framed.data(), framed.size());
-}
-
-inline bool ReceiveAll(int fd, void* data, size_t size) {
-    char* p = static_cast<char*>(data);
-    while (size > 0) {
-        const ssize_t got = ::recv(fd, p, size, MSG_WAITALL);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            return false;
-        }
-        p += got;
-        size -= static_cast<size_t>(got);
-    }
-    return true;
+    // MSG_NOSIGNAL: a peer that went away is an error code, not SIGPIPE.
+    return TransferAll(framed.data(), framed.size(),
+                       [fd](const char* p, size_t n) { return ::send(fd, p, n, MSG_NOSIGNAL); });
 }
 
 // Reads the messages of one connection through a buffer, so that a message usually
@@ -244,7 +232,8 @@ public:
         }
         // A large body: the rest goes straight into place.
         body.resize(size);
-        return ReceiveAll(fd_, body.data() + buffered, size - buffered);
+        return TransferAll(body.data() + buffered, size - buffered,
+                           [this](char* p, size_t n) { return ::recv(fd_, p, n, MSG_WAITALL); });
     }
 
 private:
