@@ -70,8 +70,8 @@ public:
     Driver(const Driver&) = delete;
     Driver& operator=(const Driver&) = delete;
 
-    // The requests of a channel's handle (driver_requests.cpp).
-    // 0 and *open filled, or the Win32 error.
+    // The requests of a channel's handle (driver_requests.cpp). Open: 0 and *open filled,
+    // or the Win32 error.
     uint32_t Open(std::string_view path, uint32_t access, uint32_t share, OpenChannel* open);
     IoctlResult Ioctl(const OpenChannel& open, uint32_t code, std::string_view input,
                       uint32_t outCapacity);
