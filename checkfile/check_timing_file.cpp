@@ -33,14 +33,7 @@ const char* TextOf(FrameResult kind) {
 
 // Decimal for scripts, hexadecimal for hex editors: "1234 (0x4D2)".
 std::string Offset(uint64_t offset) {
-    static const char HEX_DIGITS[] = "0123456789ABCDEF";
-    std::string hex;
-    uint64_t rest = offset;
-    do {
-        hex.insert(hex.begin(), HEX_DIGITS[rest % 16]);
-        rest /= 16;
-    } while (rest != 0);
-    return std::to_string(offset) + " (0x" + hex + ")";
+    return std::to_string(offset) + " (0x" + HexDigits(offset) + ")";
 }
 
 // Each error as it is found: the file is never held, whatever its size.

@@ -18,17 +18,23 @@ void ReportFailure(const char* format, ...) {
 }
 
 std::string Printable(const char* name) {
-    static const char HEX_DIGITS[] = "0123456789ABCDEF";
     std::string printable;
     for (const char* c = name; *c != '\0'; ++c) {
         const auto byte = static_cast<unsigned char>(*c);
         if (byte < 0x20 || byte == 0x7F) {
-            printable += "\\x";
-            printable += HEX_DIGITS[byte >> 4];
-            printable += HEX_DIGITS[byte & 0xF];
+            printable += "\\x" + HexDigits(byte, 2);
         } else {
             printable += *c;
         }
     }
     return printable;
+}
+
+std::string HexDigits(uint64_t value, int digits) {
+    static const char HEX_DIGITS[] = "0123456789ABCDEF";
+    std::string hex;
+    for (uint64_t rest = value; rest != 0 || static_cast<int>(hex.size()) < digits; rest /= 16) {
+        hex.insert(hex.begin(), HEX_DIGITS[rest % 16]);
+    }
+    return hex;
 }

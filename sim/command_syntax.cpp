@@ -1,7 +1,6 @@
 #include "sim/command_syntax.h"
 
 #include <algorithm>
-#include <charconv>
 #include <iterator>
 
 const char USAGE[] =
@@ -28,16 +27,6 @@ const char USAGE[] =
 namespace {
 
 using Rest = std::vector<std::string_view>;
-
-template <typename T>
-bool ParseWhole(std::string_view text, int base, T* value) {
-    if (text.empty()) {
-        return false;
-    }
-    const char* end = text.data() + text.size();
-    const auto result = std::from_chars(text.data(), end, *value, base);
-    return result.ec == std::errc() && result.ptr == end;
-}
 
 bool ParseLog(std::string_view text, LogKind* log) {
     if (text == "text") {
@@ -253,91 +242,6 @@ constexpr VerbSyntax VERBS[] = {
 };
 
 }  // namespace
-
-bool ParseAdapterIdentity(std::string_view text, AdapterIdentity* identity) {
-    const size_t colon = text.find(':');
-    if (colon == std::string_view::npos) {
-        return false;
-    }
-    std::string_view type = text.substr(colon + 1);
-    if (type.size() > 2 && type[0] == '0' && (type[1] == 'x' || type[1] == 'X')) {
-        type.remove_prefix(2);
-    }
-    return ParseWhole(text.substr(0, colon), 10, &identity->index) && type.size() <= 4 &&
-           ParseWhole(type, 16, &identity->type);
-}
-
-bool ParseCount(std::string_view text, uint64_t max, uint64_t* value) {
-    return ParseWhole(text, 10, value) && *value <= max;
-}
-
-std::string DecodeText(std::string_view text) {
-    std::string decoded;
-    decoded.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\\' && i + 1 < text.size() && (text[i + 1] == 'n' || text[i + 1] == '\\')) {
-            decoded.push_back(text[i + 1] == 'n' ? '\n' : '\\');
-            ++i;
-        } else {
-            decoded.push_back(text[i]);
-        }
-    }
-    return decoded;
-}
-
-bool DecodeHex(std::string_view text, std::string* bytes) {
-    if (text.size() % 2 != 0) {
-        return false;
-    }
-    bytes->clear();
-    bytes->reserve(text.size() / 2);
-    for (size_t i = 0; i < text.size(); i += 2) {
-        uint8_t byte = 0;
-        if (!ParseWhole(text.substr(i, 2), 16, &byte)) {
-            return false;
-        }
-        bytes->push_back(static_cast<char>(byte));
-    }
-    return true;
-}
-
-std::optional<size_t> Utf16Length(std::string_view text) {
-    // The lead bytes of UTF-8: the sequence length, the lead's payload bits, and the
-    // smallest code point the sequence may carry (so that overlong forms are refused).
-    static constexpr struct {
-        uint8_t low, high;
-        size_t length;
-        uint8_t bits;
-        uint32_t smallest;
-    } LEADS[] = {{0x01, 0x7F, 1, 0x7F, 0x01},
-                 {0xC2, 0xDF, 2, 0x1F, 0x80},
-                 {0xE0, 0xEF, 3, 0x0F, 0x800},
-                 {0xF0, 0xF4, 4, 0x07, 0x10000}};
-    size_t units = 0;
-    for (size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<uint8_t>(text[i]);
-        const auto kind = std::find_if(std::begin(LEADS), std::end(LEADS), [&](const auto& k) {
-            return lead >= k.low && lead <= k.high;
-        });
-        if (kind == std::end(LEADS) || i + kind->length > text.size()) {
-            return std::nullopt;
-        }
-        uint32_t point = lead & kind->bits;
-        for (size_t k = 1; k < kind->length; ++k) {
-            const auto next = static_cast<uint8_t>(text[i + k]);
-            if ((next & 0xC0u) != 0x80u) {
-                return std::nullopt;
-            }
-            point = point << 6 | (next & 0x3Fu);
-        }
-        if (point < kind->smallest || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) {
-            return std::nullopt;
-        }
-        units += point >= 0x10000 ? 2 : 1;
-        i += kind->length;
-    }
-    return units;
-}
 
 std::optional<ControlCommand> ParseControlCommand(const std::vector<std::string>& args,
                                                   std::string* error) {

@@ -9,10 +9,7 @@
 #include <string_view>
 #include <vector>
 
-struct AdapterIdentity {
-    uint16_t index = 0;
-    uint16_t type = 0;
-};
+#include "sim/argument_syntax.h"
 
 enum class LogKind { Text, Timing };
 
@@ -91,17 +88,6 @@ inline constexpr uint64_t MAX_STREAM_SECONDS = 86400;
 inline constexpr uint64_t MAX_DELAY_MS = 60000;
 // The longest interface path: the longest path Windows takes, in UTF-16 units.
 inline constexpr size_t MAX_INTERFACE_PATH = 32767;
-
-// INDEX:TYPEHEX, e.g. 0:1A2B.
-bool ParseAdapterIdentity(std::string_view text, AdapterIdentity* identity);
-// A decimal number without sign, at most max.
-bool ParseCount(std::string_view text, uint64_t max, uint64_t* value);
-// The text argument's escapes: the two characters \n become a line feed, \\ a backslash.
-std::string DecodeText(std::string_view text);
-// Pairs of hexadecimal digits, either case, to bytes; false on anything else.
-bool DecodeHex(std::string_view text, std::string* bytes);
-// The number of UTF-16 units of valid UTF-8 text; nullopt when it is not valid UTF-8.
-std::optional<size_t> Utf16Length(std::string_view text);
 
 // Arguments after the program name; the error names what is wrong.
 std::optional<ControlCommand> ParseControlCommand(const std::vector<std::string>& args,

@@ -6,17 +6,12 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <functional>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "sim/command_syntax.h"
-#include "sim/log_generators.h"
 
 enum class Channel { Configure = 0, TextLog = 1, TimingLog = 2 };
 
@@ -64,7 +59,7 @@ struct ControlResult {
     bool stop = false;
 };
 
-class StreamWriter;
+struct DriverState;
 
 class Driver {
 public:
@@ -75,7 +70,8 @@ public:
     Driver(const Driver&) = delete;
     Driver& operator=(const Driver&) = delete;
 
-    // 0 and *open filled, or the Win32 error.
+    // The requests of a channel's handle (driver_requests.cpp). Open: 0 and *open filled,
+    // or the Win32 error.
     uint32_t Open(std::string_view path, uint32_t access, uint32_t share, OpenChannel* open);
     IoctlResult Ioctl(const OpenChannel& open, uint32_t code, std::string_view input,
                       uint32_t outCapacity);
@@ -89,43 +85,13 @@ public:
     bool Subscribe(EventSink* sink);
     void Unsubscribe(EventSink* sink);
 
+    // A control command of vekdiag-sim (control_commands.cpp).
     ControlResult Execute(const ControlCommand& command);
     // Ends every stream writer.
     void StopStreams();
 
 private:
-    Adapter* CreateAdapter(const AdapterIdentity& identity, const std::string& path);
-    Adapter* FindPresent(uint64_t position);
-    Adapter* FindPresentByPath(const std::string& path);
-    std::string NoAdapter(uint64_t position) const;
-    void Notify(uint32_t action, const std::string& path);
-    ControlResult ExecuteLocked(const ControlCommand& command, const std::string& rawBytes);
-    ControlResult RunStream(const ControlCommand& command);
-    ControlResult ReadServed(const ControlCommand& command);
-    bool StreamStep(Adapter& adapter, LogKind log, uint64_t corruptEvery, size_t bytes);
-    // The present adapter at a position, found under the lock; null, and the result
-    // saying so, when there is none. Adapters live as long as the driver.
-    Adapter* LookUp(uint64_t position, ControlResult* result);
-    // fill and timing: the bytes are made outside the driver's lock.
-    ControlResult Generate(const ControlCommand& command);
-    // Appends what generate makes to one log, a piece at a time under the driver's lock,
-    // so that reads go on meanwhile; false when the adapter is gone.
-    bool AppendGenerated(Adapter& adapter, LogKind log,
-                         const std::function<void(const ByteSink&)>& generate);
-
-    mutable std::mutex mutex_;
-    std::vector<std::unique_ptr<Adapter>> adapters_;
-    std::vector<EventSink*> sinks_;
-    bool failEnumeration_ = false;
-    bool refuseRegistration_ = false;
-    const size_t logSize_;
-    const std::filesystem::path recordFolder_;
-    unsigned nextInstance_ = 0;
-    uint64_t nextOpenId_ = 1;
-
-    // Taken without mutex_ held, so that stopping a writer never waits for its own step.
-    std::mutex streamsMutex_;
-    std::map<std::pair<const Adapter*, LogKind>, std::unique_ptr<StreamWriter>> streams_;
+    const std::unique_ptr<DriverState> state_;
 };
 
 // `\\?\ROOT#MEDIA#0007#{7f95af7c-...}` for instance 7.

@@ -10,6 +10,8 @@
 #include <numeric>
 #include <sstream>
 
+#include "sim/wire.h"
+
 namespace {
 
 std::string FileStem(unsigned instance, LogKind log) {
@@ -33,17 +35,8 @@ int OpenForAppending(const std::filesystem::path& path) {
 }
 
 bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<size_t>(written));
-    }
-    return true;
+    return wire::TransferAll(bytes.data(), bytes.size(),
+                             [fd](const char* p, size_t n) { return ::write(fd, p, n); });
 }
 
 bool ReadWhole(const std::filesystem::path& path, std::string* contents) {

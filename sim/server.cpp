@@ -43,6 +43,22 @@ std::string LockRoot(const std::filesystem::path& root) {
     return {};
 }
 
+// Makes the record folder and takes the root for this server; an empty answer when it
+// has it, else why not.
+std::string ClaimRoot(const std::filesystem::path& root, const std::filesystem::path& records) {
+    std::error_code error;
+    std::filesystem::create_directories(records, error);
+    if (error) {
+        return "cannot create " + records.string() + ": " + error.message();
+    }
+    const int probe = wire::Connect();
+    if (probe >= 0) {
+        ::close(probe);
+        return "a server is already running at " + root.string();
+    }
+    return LockRoot(root);
+}
+
 void AcceptLoop(Driver* driver, int listener) {
     for (;;) {
         const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
@@ -72,20 +88,10 @@ int Serve(const ServeOptions& options) {
                     " bytes, at most " + std::to_string(sizeof address.sun_path - 1) +
                     "): " + socketPath + "; choose a shorter " + wire::ROOT_VARIABLE);
     }
-    std::error_code error;
     const std::filesystem::path records = ServedFolder(root);
-    std::filesystem::create_directories(records, error);
-    if (error) {
-        return Fail("cannot create " + records.string() + ": " + error.message());
-    }
-    const int probe = wire::Connect();
-    if (probe >= 0) {
-        ::close(probe);
-        return Fail("a server is already running at " + root.string());
-    }
-    const std::string lockError = LockRoot(root);
-    if (!lockError.empty()) {
-        return Fail(lockError);
+    const std::string rootError = ClaimRoot(root, records);
+    if (!rootError.empty()) {
+        return Fail(rootError);
     }
 
     // Signals are taken by sigwait below, never by a handler on some other thread.

@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,6 +53,67 @@ enum class Kind : uint32_t {
 
 inline constexpr uint32_t ACTION_ARRIVAL = 0;
 inline constexpr uint32_t ACTION_REMOVAL = 1;
+
+// Interface paths are UTF-8 wherever they travel: in the simulator, in these messages and
+// through the platform layer's port to the driver. The simulator measures them in the
+// UTF-16 units of Windows, the platform layer hands them to callbacks as wide characters;
+// both read them with the decoder below, which lives here because this header is the one
+// both sides include.
+
+// The code point of the UTF-8 sequence text starts with, and its length in bytes; 0 when
+// the bytes there start no valid sequence. A NUL is none either: a path holding one would
+// end there for every C string that carries it.
+inline size_t DecodeUtf8Sequence(std::string_view text, char32_t* point) {
+    // The lead bytes: the sequence length, the lead's payload bits, and the smallest code
+    // point the sequence may carry (so that overlong forms are refused).
+    static constexpr struct {
+        uint8_t low, high;
+        size_t length;
+        uint8_t bits;
+        char32_t smallest;
+    } LEADS[] = {{0x01, 0x7F, 1, 0x7F, 0x01},
+                 {0xC2, 0xDF, 2, 0x1F, 0x80},
+                 {0xE0, 0xEF, 3, 0x0F, 0x800},
+                 {0xF0, 0xF4, 4, 0x07, 0x10000}};
+    if (text.empty()) {
+        return 0;
+    }
+    const auto lead = static_cast<uint8_t>(text[0]);
+    const auto kind = std::find_if(std::begin(LEADS), std::end(LEADS),
+                                   [&](const auto& k) { return lead >= k.low && lead <= k.high; });
+    if (kind == std::end(LEADS) || kind->length > text.size()) {
+        return 0;
+    }
+    *point = lead & kind->bits;
+    for (size_t k = 1; k < kind->length; ++k) {
+        const auto next = static_cast<uint8_t>(text[k]);
+        if ((next & 0xC0u) != 0x80u) {
+            return 0;
+        }
+        *point = *point << 6 | (next & 0x3Fu);
+    }
+    const bool surrogate = *point >= 0xD800 && *point <= 0xDFFF;
+    return *point >= kind->smallest && *point <= 0x10FFFF && !surrogate ? kind->length : 0;
+}
+
+// The code points of text; each byte that starts no valid sequence becomes U+FFFD and
+// makes *valid false.
+inline std::u32string DecodeUtf8(std::string_view text, bool* valid = nullptr) {
+    std::u32string points;
+    points.reserve(text.size());
+    bool allValid = true;
+    for (size_t i = 0; i < text.size();) {
+        char32_t point = 0;
+        const size_t length = DecodeUtf8Sequence(text.substr(i), &point);
+        allValid = allValid && length != 0;
+        points.push_back(length != 0 ? point : U'\uFFFD');
+        i += length != 0 ? length : 1;
+    }
+    if (valid != nullptr) {
+        *valid = allValid;
+    }
+    return points;
+}
 
 class Writer {
 public:
@@ -119,42 +181,30 @@ private:
     bool ok_ = true;
 };
 
-inline bool SendAll(int fd, const void* data, size_t size) {
-    const char* p = static_cast<const char*>(data);
+// Calls transfer (one send, recv or write of at most n bytes at p) until size bytes have
+// moved; false when a call fails other than by an interruption, or moves nothing (a peer
+// that hung up). The simulator writes its record files with it too.
+template <typename Byte, typename Transfer>
+bool TransferAll(Byte* p, size_t size, const Transfer& transfer) {
     while (size > 0) {
-        // MSG_NOSIGNAL: a peer that went away is an error code, not SIGPIPE.
-        const ssize_t sent = ::send(fd, p, size, MSG_NOSIGNAL);
-        if (sent < 0 && errno == EINTR) {
+        const ssize_t moved = transfer(p, size);
+        if (moved < 0 && errno == EINTR) {
             continue;
         }
-        if (sent <= 0) {
+        if (moved <= 0) {
             return false;
         }
-        p += sent;
-        size -= static_cast<size_t>(sent);
+        p += moved;
+        size -= static_cast<size_t>(moved);
     }
     return true;
 }
 
 inline bool Send(int fd, Writer& message) {
     const std::string& framed = message.Framed();
-    return SendAll(fd, framed.data(), framed.size());
-}
-
-inline bool ReceiveAll(int fd, void* data, size_t size) {
-    char* p = static_cast<char*>(data);
-    while (size > 0) {
-        const ssize_t got = ::recv(fd, p, size, MSG_WAITALL);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            return false;
-        }
-        p += got;
-        size -= static_cast<size_t>(got);
-    }
-    return true;
+    // MSG_NOSIGNAL: a peer that went away is an error code, not SIGPIPE.
+    return TransferAll(framed.data(), framed.size(),
+                       [fd](const char* p, size_t n) { return ::send(fd, p, n, MSG_NOSIGNAL); });
 }
 
 // Reads the messages of one connection through a buffer, so that a message usually
@@ -182,7 +232,8 @@ public:
         }
         // A large body: the rest goes straight into place.
         body.resize(size);
-        return ReceiveAll(fd_, body.data() + buffered, size - buffered);
+        return TransferAll(body.data() + buffered, size - buffered,
+                           [this](char* p, size_t n) { return ::recv(fd_, p, n, MSG_WAITALL); });
     }
 
 private:

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/linux/driver_port.h"
+#include "sim/wire.h"
 
 namespace {
 
@@ -50,51 +51,12 @@ LiveRegistrations& Live() {
     return *registrations;
 }
 
-// The length of the UTF-8 sequence a byte opens; 0 when it opens none.
-size_t SequenceLength(uint8_t lead) {
-    if (lead < 0x80) {
-        return 1;
-    }
-    if (lead < 0xC2) {
-        return 0;
-    }
-    if (lead < 0xE0) {
-        return 2;
-    }
-    if (lead < 0xF0) {
-        return 3;
-    }
-    return lead < 0xF5 ? 4 : 0;
-}
-
-// The driver's paths are UTF-8; the event carries wide characters (UTF-32 here, as
-// wchar_t is). A byte that starts no valid sequence becomes U+FFFD.
-std::wstring DecodeUtf8(std::string_view text) {
-    std::wstring wide;
-    wide.reserve(text.size());
-    for (size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<uint8_t>(text[i]);
-        const size_t length = SequenceLength(lead);
-        uint32_t point = length == 1 ? lead : lead & (0x7Fu >> length);
-        bool valid = length != 0 && i + length <= text.size();
-        for (size_t k = 1; valid && k < length; ++k) {
-            const auto next = static_cast<uint8_t>(text[i + k]);
-            valid = (next & 0xC0u) == 0x80u;
-            point = point << 6 | (next & 0x3Fu);
-        }
-        static constexpr uint32_t SMALLEST[] = {0, 0, 0x80, 0x800, 0x10000};
-        valid = valid && point >= SMALLEST[length] && point <= 0x10FFFF &&
-                (point < 0xD800 || point > 0xDFFF);
-        wide.push_back(valid ? static_cast<wchar_t>(point) : L'\xFFFD');
-        i += valid ? length : 1;
-    }
-    return wide;
-}
-
 // The event record, with the symbolic link as wide characters at offset 24. Kept in
 // 8-byte units so that the record is aligned as the callback expects.
+// The driver's paths are UTF-8; the record carries wide characters (UTF-32 here, as wchar_t
+// is), a byte that starts no valid sequence as U+FFFD.
 std::vector<uint64_t> MakeEventData(const GUID& classGuid, std::string_view link, DWORD* size) {
-    const std::wstring wide = DecodeUtf8(link);
+    const std::u32string wide = wire::DecodeUtf8(link);
     *size = static_cast<DWORD>(LINK_OFFSET + (wide.size() + 1) * sizeof(WCHAR));
     std::vector<uint64_t> storage((*size + 7) / 8, 0);
     char* bytes = reinterpret_cast<char*>(storage.data());

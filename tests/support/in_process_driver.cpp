@@ -205,7 +205,7 @@ void InProcessDriver::Append(int adapter, LogKind log, const std::vector<uint8_t
 }
 
 std::vector<std::string> InProcessDriver::Requests(int adapter) {
-    return RequestLines(Control({"requests", std::to_string(adapter)}));
+    return SplitLines(Control({"requests", std::to_string(adapter)}));
 }
 
 int InProcessDriver::Subscribers() {

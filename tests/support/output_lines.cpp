@@ -2,9 +2,8 @@
 
 #include <algorithm>
 
-#include <sstream>
-
 #include "tests/support/reference_framer.h"
+#include "tests/support/request_record.h"
 
 namespace {
 
@@ -16,12 +15,7 @@ std::vector<std::string> OutputLines(std::string out) {
     for (size_t at; (at = out.find(PROMPT)) != std::string::npos;) {
         out.erase(at, PROMPT.size());
     }
-    std::vector<std::string> lines;
-    std::istringstream in(out);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    return lines;
+    return SplitLines(out);
 }
 
 std::vector<std::string> ExpectedErrorLines(const std::string& served,

@@ -2,9 +2,9 @@
 
 #include <sstream>
 
-std::vector<std::string> RequestLines(const std::string& record) {
+std::vector<std::string> SplitLines(const std::string& text) {
     std::vector<std::string> lines;
-    std::istringstream in(record);
+    std::istringstream in(text);
     for (std::string line; std::getline(in, line);) {
         lines.push_back(line);
     }

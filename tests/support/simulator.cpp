@@ -82,7 +82,7 @@ std::string Simulator::Control(const std::vector<std::string>& arguments) {
 }
 
 std::vector<std::string> Simulator::Requests(int adapter) {
-    return RequestLines(Control({"requests", std::to_string(adapter)}));
+    return SplitLines(Control({"requests", std::to_string(adapter)}));
 }
 
 std::string Simulator::Served(int adapter, const std::string& log) {
@@ -92,7 +92,7 @@ std::string Simulator::Served(int adapter, const std::string& log) {
 std::vector<size_t> Simulator::ServedBlocks(int adapter, const std::string& log) {
     std::vector<size_t> lengths;
     for (const std::string& line :
-         RequestLines(Control({"served", std::to_string(adapter), log, "--blocks"}))) {
+         SplitLines(Control({"served", std::to_string(adapter), log, "--blocks"}))) {
         lengths.push_back(std::stoul(line));
     }
     return lengths;
