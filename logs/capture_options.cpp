@@ -15,7 +15,9 @@ struct Unit {
 const Unit COUNT_UNITS[] = {{'\0', 1}};
 const Unit SIZE_UNITS[] = {
     {'\0', 1}, {'K', uint64_t{1} << 10}, {'M', uint64_t{1} << 20}, {'G', uint64_t{1} << 30}};
-const Unit DURATION_UNITS[] = {{'\0', 1000}, {'S', 1000}, {'M', 60 * 1000}, {'H', 3600 * 1000}};
+constexpr uint64_t SECOND_MS = 1000;
+const Unit DURATION_UNITS[] = {
+    {'\0', SECOND_MS}, {'S', SECOND_MS}, {'M', 60 * SECOND_MS}, {'H', 3600 * SECOND_MS}};
 
 // Large enough for any capture, small enough that no sum of them overflows.
 constexpr uint64_t MOST = uint64_t{1} << 60;

@@ -98,7 +98,7 @@ TEST(LongCapture, SwitchValuesThatAreNotUnderstoodAreUsageErrors) {
         arguments.insert(arguments.end(), switches.begin(), switches.end());
         arguments.push_back(switches.back() == "timing" ? "t.bin" : "a.log");
         const ProcessResult run = sim.Quorvin(arguments);
-        const std::string what = switches.front();
+        const std::string& what = switches.front();
         EXPECT_EQ(run.status, 2) << what;
         EXPECT_EQ(run.out, "") << what;
         EXPECT_EQ(LineCount(run.err), 1u) << what << ": " << run.err;
