@@ -75,6 +75,8 @@ struct Adapter {
     AdapterFaults faults;
     // Read without the driver's lock: a slow adapter waits before it takes it.
     std::atomic<uint32_t> delayMs{0};
+    // Requests that wait out the delay at this moment: one in flight, for a test to see.
+    std::atomic<uint32_t> waiting{0};
 
     std::vector<Holder> holders[CHANNELS];
 };

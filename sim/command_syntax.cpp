@@ -13,9 +13,9 @@ const char USAGE[] =
     "       vekdiag-sim raw N text|timing HEX... | raw N text|timing --file PATH\n"
     "       vekdiag-sim readsize N SIZE|full | readsize N random SEED\n"
     "       vekdiag-sim stream N text|timing BYTES_PER_SECOND [--seconds S] [--corrupt-every K]\n"
-    "       vekdiag-sim stream N text|timing stop\n"
+    "       vekdiag-sim stream N text|timing stop|written\n"
     "       vekdiag-sim delay N MS\n"
-    "       vekdiag-sim options|loglevel|clearcount|requests|instance N\n"
+    "       vekdiag-sim options|loglevel|clearcount|requests|instance|waiting N\n"
     "       vekdiag-sim served N text|timing [--blocks]\n"
     "       vekdiag-sim served --record ROOT INSTANCE text|timing [--blocks]\n"
     "       vekdiag-sim fault N open-configure|open-text|open-timing|reject-set|reject-query|"
@@ -132,8 +132,9 @@ bool ParseStream(const Rest& rest, ControlCommand* command) {
     if (rest.size() < 2 || !ParseLog(rest[0], &command->log)) {
         return false;
     }
-    if (rest[1] == "stop") {
-        command->stop = true;
+    if (rest[1] == "stop" || rest[1] == "written") {
+        command->stop = rest[1] == "stop";
+        command->written = !command->stop;
         return rest.size() == 2;
     }
     if (!ParseCount(rest[1], MAX_STREAM_RATE, &command->count) || command->count == 0) {
@@ -222,7 +223,7 @@ constexpr VerbSyntax VERBS[] = {
     {"readsize", Verb::ReadSize, true, ParseReadSize,
      "readsize wants N and SIZE (1 to 4096), full, or random SEED"},
     {"stream", Verb::Stream, true, ParseStream,
-     "stream wants N text|timing and stop, or BYTES_PER_SECOND [--seconds S] "
+     "stream wants N text|timing and stop, written, or BYTES_PER_SECOND [--seconds S] "
      "[--corrupt-every K] (K for timing only)"},
     {"delay", Verb::Delay, true, ParseDelay, "delay wants N MS (MS at most 60000)"},
     {"options", Verb::Options, true, ParseNothing, "options takes only N"},
@@ -230,11 +231,12 @@ constexpr VerbSyntax VERBS[] = {
     {"clearcount", Verb::ClearCount, true, ParseNothing, "clearcount takes only N"},
     {"requests", Verb::Requests, true, ParseNothing, "requests takes only N"},
     {"instance", Verb::Instance, true, ParseNothing, "instance takes only N"},
+    {"waiting", Verb::Waiting, true, ParseNothing, "waiting takes only N"},
     {"served", Verb::Served, false, ParseServed,
      "served wants N text|timing [--blocks] or --record ROOT INSTANCE text|timing [--blocks]"},
     {"fault", Verb::Fault, true, ParseFaultArguments,
      "fault wants N and one of open-configure, open-text, open-timing, reject-set, "
-     "reject-query, partial-read, fail-read, overcount, clear"},
+     "reject-query, short-reply, partial-read, fail-read, overcount, clear"},
     {"pnp", Verb::Pnp, false, ParsePnp,
      "pnp wants one of fail-enumeration, refuse-registration, clear"},
     {"subscribers", Verb::Subscribers, false, ParseNothing, "subscribers takes no arguments"},

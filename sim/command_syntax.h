@@ -45,6 +45,7 @@ enum class Verb {
     Served,
     Instance,
     Requests,
+    Waiting,
     Subscribers,
     Fault,
     Pnp,
@@ -66,6 +67,7 @@ struct ControlCommand {
     uint64_t corrupt = 0;      // timing --corrupt; stream --corrupt-every
     uint64_t seconds = 0;      // stream --seconds (0: until stopped)
     bool stop = false;         // stream ... stop
+    bool written = false;      // stream ... written
     ReadSizeMode readSize = ReadSizeMode::Full;
     std::string recordRoot;  // served --record: the root folder, read without a server
     bool blocks = false;     // served --blocks

@@ -129,6 +129,10 @@ ControlResult ShowInstance(DriverState& driver, const ControlCommand& command) {
     return OnAdapter(driver, command, [](Adapter& adapter) { return Line(adapter.instance); });
 }
 
+ControlResult ShowWaiting(DriverState& driver, const ControlCommand& command) {
+    return OnAdapter(driver, command, [](Adapter& adapter) { return Line(adapter.waiting.load()); });
+}
+
 ControlResult ShowRequests(DriverState& driver, const ControlCommand& command) {
     return OnAdapter(driver, command, [](Adapter& adapter) {
         std::string lines;
@@ -203,6 +207,7 @@ constexpr struct {
     {Verb::Served, ShowServed},
     {Verb::Instance, ShowInstance},
     {Verb::Requests, ShowRequests},
+    {Verb::Waiting, ShowWaiting},
     {Verb::Subscribers, ShowSubscribers},
     {Verb::Fault, SetFault},
     {Verb::Pnp, SetPnpFault},

@@ -35,15 +35,24 @@ int ChannelNamed(const std::string& name) {
     return channel;
 }
 
+// A slow adapter answers late; the requests waiting meanwhile are counted.
+void WaitOutDelay(Adapter& adapter) {
+    const uint32_t delay = adapter.delayMs.load();
+    if (delay != 0) {
+        ++adapter.waiting;
+        Wait(delay);
+        --adapter.waiting;
+    }
+}
+
 // The present adapter with this path, under lock, or null. A slow adapter answers late
 // and lets everyone else on meanwhile, so it may have gone by then.
 Adapter* FindAnswering(DriverState& driver, const std::string& path,
                        std::unique_lock<std::mutex>& lock) {
     Adapter* adapter = driver.FindPresentByPath(path);
     if (adapter != nullptr && adapter->delayMs.load() != 0) {
-        const uint32_t delay = adapter->delayMs.load();
         lock.unlock();
-        Wait(delay);
+        WaitOutDelay(*adapter);
         lock.lock();
         adapter = driver.FindPresentByPath(path);
     }
@@ -180,7 +189,7 @@ uint32_t Driver::Open(std::string_view path, uint32_t access, uint32_t share, Op
 
 IoctlResult Driver::Ioctl(const OpenChannel& open, uint32_t code, std::string_view input,
                           uint32_t outCapacity) {
-    Wait(open.adapter->delayMs.load());
+    WaitOutDelay(*open.adapter);
     const std::lock_guard<std::mutex> lock(state_->mutex);
     Adapter& adapter = *open.adapter;
     IoctlResult result;

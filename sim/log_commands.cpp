@@ -134,6 +134,10 @@ ControlResult Stream(DriverState& driver, const ControlCommand& command) {
     if (command.stop) {
         return StopStream(writer);
     }
+    if (command.written) {
+        return writer != nullptr ? ControlResult{0, Line(writer->Written()), "", false}
+                                 : Failure("no stream on that log");
+    }
     writer.reset();
     const LogKind log = command.log;
     const uint64_t corruptEvery = command.corrupt;

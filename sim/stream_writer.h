@@ -28,6 +28,8 @@ public:
 
     // Ends the writer (at the end of its current step) and returns the bytes it wrote.
     uint64_t Stop();
+    // The bytes written so far, while it goes on.
+    uint64_t Written() const { return written_.load(); }
 
 private:
     void Run(uint64_t bytesPerSecond, std::chrono::steady_clock::duration limit, const Step& step);

@@ -14,6 +14,7 @@
 #include "sim/served_record.h"
 #include "sim/stream_writer.h"
 #include "tests/support/private_folder.h"
+#include "tests/support/simulator.h"
 
 namespace {
 
@@ -331,27 +332,22 @@ TEST(DriverRecords, OutliveTheAdapterAndTheDriverAndNoInstanceIsUsedTwice) {
     EXPECT_EQ(RunOn(second, {"served", "--record", root0, "9", "timing"}).status, 1);
 }
 
+// While a slow adapter keeps a request waiting, the other adapters and the control
+// commands answer: seen by the request still waiting when they have.
 TEST_F(DriverTest, SlowAdapterAnswersLateWithoutHoldingUpTheOthers) {
     const OpenChannel other = MustOpen(Path(1, "VekDiagConfigure"), ALL);
-    Run({"delay", "0", "300"});
-    using Clock = std::chrono::steady_clock;
-    Clock::duration openTook{};
+    Run({"delay", "0", "3000"});
+    EXPECT_EQ(Run({"waiting", "0"}).output, "0\n");
     std::thread slow([&] {
-        const auto start = Clock::now();
         OpenChannel configure;
         EXPECT_EQ(driver_.Open(Path(0, "VekDiagConfigure"), ALL, 0, &configure), 0u);
-        openTook = Clock::now() - start;
-        const auto ioctlStart = Clock::now();
-        driver_.Ioctl(configure, drv::IOCTL_QUERY, Words({0}), 12);
-        EXPECT_GE(Clock::now() - ioctlStart, std::chrono::milliseconds(300));
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    const auto start = Clock::now();
+    ASSERT_TRUE(WaitFor([&] { return Run({"waiting", "0"}).output == "1\n"; }));
     EXPECT_EQ(driver_.Ioctl(other, drv::IOCTL_QUERY, Words({0}), 12).error, 0u);
-    EXPECT_EQ(Run({"options", "0"}).status, 0);
-    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(150));
+    EXPECT_EQ(Run({"options", "1"}).status, 0);
+    EXPECT_EQ(Run({"waiting", "0"}).output, "1\n");
     slow.join();
-    EXPECT_GE(openTook, std::chrono::milliseconds(300));
+    EXPECT_EQ(Run({"waiting", "0"}).output, "0\n");
 }
 
 TEST_F(DriverTest, AdapterWithAPathOfItsOwn) {
@@ -376,18 +372,21 @@ std::vector<bool> BadLengths(const std::string& stream) {
     return bad;
 }
 
+// A writer never runs ahead of its rate; how fast it gets is the machine's business.
 TEST(DriverStreams, WriterKeepsItsRateAndCorruptsEveryKthRecord) {
     TempFolder root;
     Driver driver(ServeOptions{{{0, 1}}, 64 << 20}, root.served);
     const auto start = std::chrono::steady_clock::now();
     ASSERT_EQ(RunOn(driver, {"stream", "0", "timing", "2000000", "--corrupt-every", "50"}).status,
               0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // Enough records for the corruption to show, however slowly they come.
+    ASSERT_TRUE(WaitFor([&] {
+        return std::stoull(RunOn(driver, {"stream", "0", "timing", "written"}).output) >= 60000;
+    }));
     const uint64_t written = std::stoull(RunOn(driver, {"stream", "0", "timing", "stop"}).output);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_LE(written, 2000000 * seconds + StreamWriter::STEP_BYTES);
-    EXPECT_GE(written, 2000000 * 0.4);
     EXPECT_EQ(RunOn(driver, {"stream", "0", "timing", "stop"}).status, 1);  // none running
 
     OpenChannel timing;
@@ -410,26 +409,17 @@ TEST(DriverStreams, WriterKeepsItsRateAndCorruptsEveryKthRecord) {
     EXPECT_EQ(errors, static_cast<int>(bad.size() / 50));
 }
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-// An instrumented build without optimisation generates some 20 MB/s: held only to going on.
-constexpr double FLOOD_RATE = 1e6;
-#else
-constexpr double FLOOD_RATE = 200e6;
-#endif
-
-TEST(DriverStreams, WriterFloodsFasterThanAReaderTakes) {
+// How fast a flood comes is a benchmark figure; here it need only go on, and a writer left
+// running ends with the driver.
+TEST(DriverStreams, WriterFloodsUntilStopped) {
     TempFolder root;
     Driver driver(ServeOptions{{{0, 1}}, 1 << 20}, root.served);
     for (const char* log : {"text", "timing"}) {
-        const auto start = std::chrono::steady_clock::now();
         RunOn(driver, {"stream", "0", log, "1000000000"});
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        const uint64_t written = std::stoull(RunOn(driver, {"stream", "0", log, "stop"}).output);
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        const double rate = static_cast<double>(written) / seconds;
-        RecordProperty(std::string(log) + "BytesPerSecond", static_cast<int>(rate));
-        EXPECT_GE(rate, FLOOD_RATE) << log;
+        ASSERT_TRUE(WaitFor([&] {
+            return std::stoull(RunOn(driver, {"stream", "0", log, "written"}).output) > (2 << 20);
+        })) << log;
+        EXPECT_GT(std::stoull(RunOn(driver, {"stream", "0", log, "stop"}).output), 2u << 20);
     }
     // A writer left running ends with the driver.
     RunOn(driver, {"stream", "0", "text", "1000"});
