@@ -212,6 +212,9 @@ private:
     // a turn leaves in the driver waits for the next one. Dropped blocks still go
     // through the checker. False when a stop came or the capture is to end.
     bool TakeTurns(bool keep, ULONGLONG deadline) {
+        if (StopRequested() != 0) {
+            return false;  // a stop while older events were dropped: nothing more is read
+        }
         for (;;) {
             bool delivered = false;
             for (CapturedLog& log : logs_) {
