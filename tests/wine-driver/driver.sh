@@ -1,9 +1,9 @@
 # The test driver under Wine, for the scripts that run quorvin.exe against it (the
 # test, tests/wine-driver/run, and the benchmarks, bench/run). Sourced, with $out set
 # to a folder of the caller's own under build/: installs what is missing from Debian's
-# packages, builds quorvin.exe when missing, the driver and our helper programs into
-# $out, and gives the caller the Wine prefix of the test driver, build/wine-driver-prefix,
-# for its whole run.
+# packages, builds quorvin.exe and quorvin-check.exe when missing, the driver and our
+# helper programs into $out, and gives the caller the Wine prefix of the test driver,
+# build/wine-driver-prefix, for its whole run.
 #   wine_driver_prepare     all of the above; the driver installed, not started, and the
 #                           tests' cfgmgr32.dll (cfgmgr32_notify.c) in the prefix's
 #                           system folder, which no run loads unless asked to
@@ -15,6 +15,7 @@
 driver_source=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$driver_source/../.." && pwd)
 exe=$root/build/windows/quorvin.exe
+check_exe=$root/build/windows/checkfile/quorvin-check.exe
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
 cc=x86_64-w64-mingw32-gcc-posix
@@ -32,10 +33,10 @@ wine_driver_prepare() {
   fi
 
   mkdir -p "$out"
-  if [ ! -f "$exe" ]; then
-    echo "building quorvin.exe"
+  if [ ! -f "$exe" ] || [ ! -f "$check_exe" ]; then
+    echo "building quorvin.exe and quorvin-check.exe"
     (cd "$root" && scripts/install-deps windows && cmake --preset windows &&
-      cmake --build --preset windows --target quorvin) >"$out/quorvin-build.log" 2>&1 ||
+      cmake --build --preset windows --target quorvin quorvin-check) >"$out/quorvin-build.log" 2>&1 ||
       { tail -n 40 "$out/quorvin-build.log"; return 1; }
   fi
   # The driver takes its clock from hal.dll (KeQueryPerformanceCounter).
