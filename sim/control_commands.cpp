@@ -130,7 +130,8 @@ ControlResult ShowInstance(DriverState& driver, const ControlCommand& command) {
 }
 
 ControlResult ShowWaiting(DriverState& driver, const ControlCommand& command) {
-    return OnAdapter(driver, command, [](Adapter& adapter) { return Line(adapter.waiting.load()); });
+    return OnAdapter(driver, command,
+                     [](Adapter& adapter) { return Line(adapter.waiting.load()); });
 }
 
 ControlResult ShowRequests(DriverState& driver, const ControlCommand& command) {

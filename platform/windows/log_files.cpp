@@ -122,6 +122,18 @@ int DeleteLogFile(const char* name) {
     if (DeleteFileA(name) != FALSE) {
         return 1;
     }
-    errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
+    switch (GetLastError()) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            errno = ENOENT;
+            break;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+            errno = EACCES;
+            break;
+        default:
+            errno = EIO;
+            break;
+    }
     return 0;
 }

@@ -2,8 +2,8 @@
 // pieces of bounded size, of which only the newest may be kept, an end after a duration
 // or after a line with a text, what a hard stop leaves on disk, and the status line on
 // a console.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <unistd.h>
