@@ -2,67 +2,27 @@
 // reads it makes, what an idle capture costs and how fast it stops, and how a capture
 // fares against a driver that logs faster than it is read.
 //   process_bench QUORVIN VEKDIAG_SIM BARE_READER [--quick]
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "bench/measure.h"
 #include "tests/support/request_record.h"
 #include "tests/support/simulator.h"
 
-// A failed step of the simulator harness leaves no figure worth printing.
-void HarnessFailure(const std::string& message) {
-    std::fprintf(stderr, "process_bench: %s\n", message.c_str());
-    std::exit(1);
-}
-
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Clock = BenchClock;
 using namespace std::chrono_literals;
 
 struct Programs {
     std::string quorvin;
     std::string bare;
 };
-
-double Seconds(Clock::duration duration) {
-    return std::chrono::duration<double>(duration).count();
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-// Nanoseconds that all threads of a process have spent on a processor.
-double CpuNanoseconds(pid_t pid) {
-    double total = 0;
-    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
-    for (const auto& task : std::filesystem::directory_iterator(tasks)) {
-        std::ifstream in(task.path() / "schedstat");
-        double onCpu = 0;
-        in >> onCpu;
-        total += onCpu;
-    }
-    return total;
-}
-
-double TimeRun(const std::vector<std::string>& argv, const std::string& directory) {
-    const auto start = Clock::now();
-    const ProcessResult result = RunProcess(argv, {.workingDirectory = directory});
-    const double seconds = Seconds(Clock::now() - start);
-    if (result.status != 0) {
-        std::fprintf(stderr, "%s failed: %s\n", argv[0].c_str(), result.err.c_str());
-        std::exit(1);
-    }
-    return seconds;
-}
 
 // Dump time per MiB and its ratio to the bare reads, rounds alternating the order.
 void MeasureDump(Simulator& sim, const Programs& programs, size_t mib, int rounds,
@@ -109,14 +69,12 @@ void MeasureCapture(Simulator& sim, const Programs& programs, double idleSeconds
             std::this_thread::sleep_for(10ms);
         }
         if (run == 0) {
-            const double cpuBefore = CpuNanoseconds(capture.pid());
             const size_t readsBefore = CountReads(sim.Requests(0));
             const auto idleStart = Clock::now();
-            std::this_thread::sleep_for(std::chrono::duration<double>(idleSeconds));
-            const double cpu = CpuNanoseconds(capture.pid()) - cpuBefore;
+            const double cpuMs = IdleCpuMsPer10s(capture.pid(), idleSeconds);
             const size_t reads = CountReads(sim.Requests(0)) - readsBefore;
             const double idle = Seconds(Clock::now() - idleStart);
-            std::printf("capture_idle_cpu_ms %.3f\n", cpu / 1e6 * 10.0 / idle);
+            std::printf("capture_idle_cpu_ms %.3f\n", cpuMs);
             std::printf("capture_idle_reads_per_s %.3f\n", static_cast<double>(reads) / idle / 2);
         }
         const auto pressed = Clock::now();
