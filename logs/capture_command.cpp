@@ -55,6 +55,11 @@ bool OpenSinks(CaptureContext& context) {
 
 }  // namespace
 
+void ShowCapturePrompt() {
+    ConsolePrintf("Hit \"ENTER\" to end log capture...");
+    ConsoleFlush();
+}
+
 int CaptureCommand(const CommandLine& commandLine) {
     VekDiagDeviceList list;
     CaptureContext context;
@@ -78,13 +83,11 @@ int CaptureCommand(const CommandLine& commandLine) {
     if (worker == nullptr) {
         ReportFailure("cannot start the capture");
         context.exitStatus = EXIT_STATUS_FAILED;
+        ShowCapturePrompt();
     } else if (context.readyEvent != nullptr) {
         // What is logged once the prompt shows is kept.
         WaitForSingleObject(context.readyEvent, INFINITE);
     }
-
-    ConsolePrintf("Hit \"ENTER\" to end log capture...");
-    ConsoleFlush();
     AwaitStop(context.stopEvent);
 
     if (worker != nullptr) {

@@ -24,7 +24,7 @@ struct CaptureContext {
     LogSink timingSink;
     HANDLE stopEvent = nullptr;
     // Set by the worker once it keeps what the driver logs (what the driver held is
-    // dropped by then), or once it has ended: the prompt waits for it.
+    // dropped by then) and has shown the prompt, or once it has ended.
     HANDLE readyEvent = nullptr;
     VekDiagDeviceList* deviceList = nullptr;
     // Written by the worker, read by the command thread after the worker has ended.
@@ -34,6 +34,10 @@ struct CaptureContext {
 // "capture [-d] [<logtype>] [<textlog>] [<timinglog>]" and the switches of a long
 // capture: record the logs until ENTER, or until a duration or a text ends it.
 int CaptureCommand(const CommandLine& commandLine);
+
+// "Hit "ENTER" to end log capture...": shown by the worker, so that nothing its first
+// pass prints comes before it.
+void ShowCapturePrompt();
 
 // The worker: all reading and writing of a capture, one pass a poll interval.
 DWORD WINAPI CaptureWorker(LPVOID context);

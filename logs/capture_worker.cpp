@@ -55,6 +55,7 @@ public:
     // cannot go on.
     bool Begin() {
         const bool going = device_ == nullptr || StartReading(device_, "");
+        ShowCapturePrompt();
         SetEvent(context_.readyEvent);
         return going;
     }
@@ -75,7 +76,6 @@ public:
 
     // Closes the files and returns the capture's exit status.
     int Finish() {
-        SetEvent(context_.readyEvent);  // when the worker ended before it was ready
         if (statusShown_) {
             ShowStatus(GetTickCount64());
             EndStatusLine();
