@@ -80,7 +80,7 @@ void MeasureFloodedCaptures(const SimulatorPrograms& simulatorPrograms, const Pr
 // An idle capture whose standard error is a console: the status line is drawn every
 // second. The first pass and the first drawing are not idle time.
 void MeasureStatusLine(const SimulatorPrograms& simulatorPrograms, const Programs& programs,
-                       double idleSeconds) {
+                       double idleSeconds, int idleWindows) {
     Simulator sim(std::vector<std::string>{}, simulatorPrograms);
     Process capture(
         {programs.quorvin, "-q", "capture", "both", "a.log", "t.bin"},
@@ -90,7 +90,8 @@ void MeasureStatusLine(const SimulatorPrograms& simulatorPrograms, const Program
     while (CountReads(sim.Requests(0)) < startReads + 4) {
         std::this_thread::sleep_for(10ms);
     }
-    std::printf("capture_idle_cpu_ms_status %.3f\n", IdleCpuMsPer10s(capture.pid(), idleSeconds));
+    std::printf("capture_idle_cpu_ms_status %.3f\n",
+                MedianIdleCpuMsPer10s(capture.pid(), idleSeconds, idleWindows));
     capture.WriteStdin("\n");
     capture.Wait(20s);
 }
@@ -98,7 +99,7 @@ void MeasureStatusLine(const SimulatorPrograms& simulatorPrograms, const Program
 // A capture that waits for an adapter that never comes, with arrivals notified or,
 // where registration is refused, looked for by enumerating once a pass.
 void MeasureWaiting(const SimulatorPrograms& simulatorPrograms, const Programs& programs,
-                    bool notified, double idleSeconds) {
+                    bool notified, double idleSeconds, int idleWindows) {
     Simulator sim({"--no-adapter"}, simulatorPrograms);
     if (!notified) {
         sim.Control({"pnp", "refuse-registration"});
@@ -108,7 +109,7 @@ void MeasureWaiting(const SimulatorPrograms& simulatorPrograms, const Programs& 
     capture.WaitForStdoutText("ENTER", 20s);
     std::this_thread::sleep_for(1s);  // past the start, into the waiting
     std::printf("capture_wait_cpu_ms_%s %.3f\n", notified ? "notified" : "enumerating",
-                IdleCpuMsPer10s(capture.pid(), idleSeconds));
+                MedianIdleCpuMsPer10s(capture.pid(), idleSeconds, idleWindows));
     capture.WriteStdin("\n");
     capture.Wait(20s);
 }
@@ -123,11 +124,13 @@ int main(int argc, char** argv) {
     }
     const Programs programs{argv[1], argv[3]};
     const bool quick = argc > 4 && std::strcmp(argv[4], "--quick") == 0;
-    const double idleSeconds = quick ? 2.0 : 10.0;
+    // Idle figures: the median of windows of this many seconds.
+    const double idleSeconds = quick ? 2.0 : 4.0;
+    const int idleWindows = quick ? 1 : 5;
     const SimulatorPrograms simulatorPrograms{argv[2], argv[1]};
     MeasureFloodedCaptures(simulatorPrograms, programs, quick ? 8 : 16, quick ? 1 : 15);
-    MeasureStatusLine(simulatorPrograms, programs, idleSeconds);
-    MeasureWaiting(simulatorPrograms, programs, true, idleSeconds);
-    MeasureWaiting(simulatorPrograms, programs, false, idleSeconds);
+    MeasureStatusLine(simulatorPrograms, programs, idleSeconds, idleWindows);
+    MeasureWaiting(simulatorPrograms, programs, true, idleSeconds, idleWindows);
+    MeasureWaiting(simulatorPrograms, programs, false, idleSeconds, idleWindows);
     return 0;
 }

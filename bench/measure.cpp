@@ -55,3 +55,12 @@ double IdleCpuMsPer10s(pid_t pid, double idleSeconds) {
     const double cpu = CpuNanoseconds(pid) - before;
     return cpu / 1e6 * 10.0 / Seconds(BenchClock::now() - start);
 }
+
+double MedianIdleCpuMsPer10s(pid_t pid, double windowSeconds, int windows) {
+    std::vector<double> figures;
+    figures.reserve(static_cast<size_t>(windows));
+    for (int window = 0; window < windows; ++window) {
+        figures.push_back(IdleCpuMsPer10s(pid, windowSeconds));
+    }
+    return Median(figures);
+}

@@ -21,3 +21,6 @@ double TimeRun(const std::vector<std::string>& argv, const std::string& director
 
 // Processor time of a process over idleSeconds from now, in ms per 10 s.
 double IdleCpuMsPer10s(pid_t pid, double idleSeconds);
+// The same over several windows one after the other, their median: a window in which
+// the machine's host took the processor away counts once.
+double MedianIdleCpuMsPer10s(pid_t pid, double windowSeconds, int windows);
