@@ -45,17 +45,34 @@ int ParseAdapterChoice(const CommandLine& commandLine, AdapterChoice* choice) {
 }
 
 bool Matches(const VekDiagDevice& device, const AdapterChoice& choice) {
+    if (!choice.path.empty()) {
+        return device.InterfacePath() == choice.path;
+    }
     return !choice.byIndex || (device.identified && device.adapterIndex == choice.index);
 }
 
 VekDiagDevice* PickAdapter(const VekDiagDeviceList& list, const AdapterChoice& choice) {
+    VekDiagDevice* chosen = nullptr;
     for (uint64_t i = 0; i < list.deviceCount; ++i) {
         VekDiagDevice* device = list.GetDevice(i);
-        if (Matches(*device, choice)) {
-            return device;
+        if (chosen == nullptr && Matches(*device, choice)) {
+            chosen = device;
+        } else {
+            device->CloseConfigureChannel();
         }
     }
-    return nullptr;
+    return chosen;
+}
+
+AdapterChoice ChoiceOf(const VekDiagDevice& device) {
+    AdapterChoice choice;
+    if (device.identified) {
+        choice.byIndex = true;
+        choice.index = device.adapterIndex;
+    } else {
+        choice.path = device.InterfacePath();
+    }
+    return choice;
 }
 
 std::unique_ptr<VekDiagDevice> FindPresentAdapter(const AdapterChoice& choice) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 class CommandLine;
 class VekDiagDevice;
@@ -13,6 +14,8 @@ class VekDiagDeviceList;
 struct AdapterChoice {
     bool byIndex = false;  // -a given
     uint16_t index = 0;
+    // Not empty: only the adapter with this interface path (one whose index is not known).
+    std::string path;
 };
 
 // Reads -a; EXIT_STATUS_OK, or EXIT_STATUS_USAGE with the reason said in one line when
@@ -20,11 +23,17 @@ struct AdapterChoice {
 int ParseAdapterChoice(const CommandLine& commandLine, AdapterChoice* choice);
 
 // Whether the choice takes this adapter: any one without -a, otherwise the one that said
-// it has that index.
+// it has that index; with a path, only the adapter of that path.
 bool Matches(const VekDiagDevice& device, const AdapterChoice& choice);
 
-// The first adapter of the list that the choice takes, or null.
+// The first adapter of the list that the choice takes, or null. The configure channels of
+// the others are closed: a channel admits one holder, and other runs of the tool may want
+// them while this one works.
 VekDiagDevice* PickAdapter(const VekDiagDeviceList& list, const AdapterChoice& choice);
+
+// The choice that takes this adapter again when it returns: its index, or its path when
+// it never said its index.
+AdapterChoice ChoiceOf(const VekDiagDevice& device);
 
 // The first adapter present now that the choice takes, found by enumerating the
 // interfaces, or null.

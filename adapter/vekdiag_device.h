@@ -11,6 +11,7 @@
 #include "logs/timing_log_checker.h"
 #include "platform/win32.h"
 
+class DrainLimit;
 class LogSink;
 struct DrainProgress;
 
@@ -45,11 +46,11 @@ public:
     int ReadLogBlock(HANDLE channel, void* buffer, uint32_t capacity, uint32_t* byteCount);
 
     // Reads a log channel block by block, writing every block to sink (or dropping it
-    // when sink is null), until the driver has nothing more, maxBlocks blocks have come,
-    // the sink fails or a stop is asked for; progress, when given, says which. Returns
-    // non-zero when every read succeeded.
-    int DrainLog(LogSink* sink, LogChannel channel, uint32_t maxBlocks = UINT32_MAX,
-                 DrainProgress* progress = nullptr);
+    // when sink is null), until the driver has nothing more, the sink fails, a stop is
+    // asked for or the limit, when given, says so after a block; progress, when given,
+    // says which. Returns non-zero when every read succeeded.
+    int DrainLog(LogSink* sink, LogChannel channel, DrainProgress* progress = nullptr,
+                 DrainLimit* limit = nullptr);
 
     // The adapter's interface path, as its channel paths begin.
     std::string InterfacePath() const;

@@ -16,6 +16,18 @@ static_assert(sizeof(CM_NOTIFY_FILTER) == 416, "CM_NOTIFY_FILTER layout");
 }  // namespace
 
 VekDiagDeviceList::VekDiagDeviceList() {
+    // Registered first, so that an adapter that arrives while the present ones are
+    // enumerated is never missed: it is either enumerated or notified (or both).
+    CM_NOTIFY_FILTER filter{};
+    filter.cbSize = sizeof filter;
+    filter.Flags = 0;
+    filter.FilterType = CM_NOTIFY_FILTER_TYPE_DEVICEINTERFACE;
+    filter.u.DeviceInterface.ClassGuid = GUID_DEVINTERFACE_VEKDIAG;
+    if (RegisterCmNotification(&filter, this, NotificationCallback, &notificationHandle) !=
+        CR_SUCCESS) {
+        notificationHandle = nullptr;  // no arrivals will be reported; nothing to end
+    }
+
     DeviceInterfaceList found = EnumerateDeviceInterfaces(&GUID_DEVINTERFACE_VEKDIAG,
                                                           DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     deviceCount = static_cast<uint64_t>(found.count);
@@ -25,16 +37,6 @@ VekDiagDeviceList::VekDiagDeviceList() {
         for (uint64_t i = 0; i < deviceCount; ++i, entry = entry->next) {
             devices[i] = std::make_unique<VekDiagDevice>(entry->DevicePath());
         }
-    }
-
-    CM_NOTIFY_FILTER filter{};
-    filter.cbSize = sizeof filter;
-    filter.Flags = 0;
-    filter.FilterType = CM_NOTIFY_FILTER_TYPE_DEVICEINTERFACE;
-    filter.u.DeviceInterface.ClassGuid = GUID_DEVINTERFACE_VEKDIAG;
-    if (RegisterCmNotification(&filter, this, NotificationCallback, &notificationHandle) !=
-        CR_SUCCESS) {
-        notificationHandle = nullptr;  // no arrivals will be reported; nothing to end
     }
 
     FreeDeviceInterfaceList(&found.head);

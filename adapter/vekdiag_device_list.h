@@ -11,7 +11,7 @@
 
 class VekDiagDeviceList {
 public:
-    // Enumerates the adapters, makes their devices, then registers for arrivals.
+    // Registers for arrivals, then enumerates the adapters and makes their devices.
     VekDiagDeviceList();
     // Ends the registration first, so that no notification reaches a destroyed list.
     virtual ~VekDiagDeviceList();

@@ -12,6 +12,7 @@
 namespace {
 
 std::atomic<bool> failed{false};
+std::atomic<bool> optional{false};
 
 // The status line and what the console shows around it. Writes of both threads of a
 // capture come through here, so the lock keeps each whole.
@@ -125,6 +126,14 @@ int ConsoleFlush() {
 
 int ConsoleFailed() {
     return failed.load() ? 1 : 0;
+}
+
+void MakeConsoleOptional() {
+    optional = true;
+}
+
+bool ConsoleRequired() {
+    return !optional.load();
 }
 
 bool ConsoleAtLineStart() {

@@ -19,6 +19,12 @@ int ConsoleFlush();
 
 // Non-zero once a write to standard output has failed.
 int ConsoleFailed();
+// What the run puts on standard output from now on is a courtesy (a capture whose logs
+// all go to files, which may run where standard output is closed or missing): a failure
+// to write it is still said, but the run does not fail for it.
+void MakeConsoleOptional();
+// Whether a failure of standard output fails the run.
+bool ConsoleRequired();
 // Whether what standard output showed last ended its line (or nothing was shown yet).
 bool ConsoleAtLineStart();
 

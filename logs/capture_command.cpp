@@ -9,34 +9,39 @@
 
 namespace {
 
-// ENTER asks for the stop at once; the end of standard input lets the pass in progress
-// finish. A whole line is taken, so that nothing of it is left for the console's next
-// reader.
-DWORD WINAPI ReadEnter(LPVOID /*unused*/) {
+// ENTER asks for the stop at once; the end of standard input (or none at all) lets the
+// pass in progress finish, unless the capture ends by itself: started by the system, it
+// may have no input from the start. A whole line is taken, so that nothing of it is left
+// for the console's next reader.
+DWORD WINAPI ReadEnter(LPVOID unattended) {
     char line[512];
     DWORD count = 0;
     if (ReadFile(GetStdHandle(STD_INPUT_HANDLE), line, sizeof line, &count, nullptr) != FALSE &&
         count != 0) {
         RequestStop();
-    } else {
+    } else if (unattended == nullptr) {
         RequestStopAfterPass();
     }
     return 0;
 }
 
 // Returns once ENTER was pressed, standard input ended or an interrupt asked for the
-// stop. The read runs on a thread of its own, so that an interrupt need not wait for it;
-// that thread may stay in its read until the process ends.
-void AwaitStop(HANDLE stopEvent) {
+// stop, or a capture that ends by itself has ended. The read runs on a thread of its
+// own, so that an interrupt need not wait for it; that thread may stay in its read until
+// the process ends.
+void AwaitStop(HANDLE stopEvent, bool unattended) {
+    LPVOID parameter = unattended ? stopEvent : nullptr;
     if (stopEvent != nullptr) {
-        HANDLE reader = CreateThread(nullptr, 0, ReadEnter, nullptr, 0, nullptr);
+        HANDLE reader = CreateThread(nullptr, 0, ReadEnter, parameter, 0, nullptr);
         if (reader != nullptr) {
             CloseHandle(reader);
             WaitForSingleObject(stopEvent, INFINITE);
             return;
         }
     }
-    ReadEnter(nullptr);
+    if (!unattended) {
+        ReadEnter(nullptr);
+    }
 }
 
 // False when no selected log has a sink to go to.
@@ -76,6 +81,11 @@ int CaptureCommand(const CommandLine& commandLine) {
     if (!OpenSinks(context)) {
         return EXIT_STATUS_FAILED;
     }
+    // Logs that all go to files do not need standard output: a capture started by the
+    // system may have none.
+    if (!WantsTextLog(context.selection) || context.selection.textLogName != nullptr) {
+        MakeConsoleOptional();
+    }
     context.deviceList = &list;
     context.stopEvent = BeginInterruptibleWork();
     context.readyEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -88,7 +98,10 @@ int CaptureCommand(const CommandLine& commandLine) {
         // What is logged once the prompt shows is kept.
         WaitForSingleObject(context.readyEvent, INFINITE);
     }
-    AwaitStop(context.stopEvent);
+    const bool unattended = context.options.Unattended();
+    if (worker != nullptr || !unattended) {
+        AwaitStop(context.stopEvent, unattended);
+    }
 
     if (worker != nullptr) {
         WaitForSingleObject(worker, INFINITE);

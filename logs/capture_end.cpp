@@ -47,11 +47,13 @@ void CaptureEnd::Say() const {
         return;
     }
     const char* lineFeed = ConsoleAtLineStart() ? "" : "\n";
+    const std::string now = LocalDateAndTime();
     if (seenAt_ != 0) {
-        ConsolePrintf("%scapture ended: \"%s\" seen\n", lineFeed,
+        ConsolePrintf("%s%s capture ended: \"%s\" seen\n", lineFeed, now.c_str(),
                       Printable(watch_->Text().c_str()).c_str());
     } else {
-        ConsolePrintf("%scapture ended after %s\n", lineFeed, FormatDuration(durationMs_).c_str());
+        ConsolePrintf("%s%s capture ended after %s\n", lineFeed, now.c_str(),
+                      FormatDuration(durationMs_).c_str());
     }
     ConsoleFlush();
 }

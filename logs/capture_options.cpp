@@ -16,8 +16,11 @@ const Unit COUNT_UNITS[] = {{'\0', 1}};
 const Unit SIZE_UNITS[] = {
     {'\0', 1}, {'K', uint64_t{1} << 10}, {'M', uint64_t{1} << 20}, {'G', uint64_t{1} << 30}};
 constexpr uint64_t SECOND_MS = 1000;
-const Unit DURATION_UNITS[] = {
-    {'\0', SECOND_MS}, {'S', SECOND_MS}, {'M', 60 * SECOND_MS}, {'H', 3600 * SECOND_MS}};
+const Unit DURATION_UNITS[] = {{'\0', SECOND_MS},
+                               {'S', SECOND_MS},
+                               {'M', 60 * SECOND_MS},
+                               {'H', 3600 * SECOND_MS},
+                               {'D', 86400 * SECOND_MS}};
 
 // Large enough for any capture, small enough that no sum of them overflows.
 constexpr uint64_t MOST = uint64_t{1} << 60;
@@ -55,11 +58,24 @@ int Usage(const char* format, const char* value) {
     return EXIT_STATUS_USAGE;
 }
 
-int ParsePieces(const CommandLine& commandLine, PieceOptions* pieces) {
+// Whether any selected log goes to a file: pieces are made of files only.
+bool WritesAFile(const LogSelection& selection) {
+    return WantsTimingLog(selection) || selection.textLogName != nullptr;
+}
+
+int ParsePieces(const CommandLine& commandLine, const LogSelection& selection,
+                PieceOptions* pieces) {
     const char* size = nullptr;
     const char* keep = nullptr;
     const bool sized = commandLine.FindSwitch('s', &size) != 0;
     const bool kept = commandLine.FindSwitch('k', &keep) != 0;
+    if ((sized || kept) && !WritesAFile(selection)) {
+        ReportFailure(
+            "-%c is for a log written in pieces, and this capture writes no file (its text log "
+            "goes to the console)",
+            sized ? 's' : 'k');
+        return EXIT_STATUS_USAGE;
+    }
     if (sized && (!ParseSize(size, &pieces->size) || pieces->size < MIN_PIECE_SIZE)) {
         return Usage(
             "invalid piece size for -s: %s (at least 64K; bytes, or K, M or G after "
@@ -85,8 +101,8 @@ int ParseEnd(const CommandLine& commandLine, const LogSelection& selection,
     if (commandLine.FindSwitch('t', &duration) != 0 &&
         !ParseDuration(duration, &options->durationMs)) {
         return Usage(
-            "invalid duration for -t: %s (a whole number of seconds, or S, M or H "
-            "after the number, as 90, 30M or 12H)",
+            "invalid duration for -t: %s (a whole number of seconds, or S, M, H or D "
+            "after the number, as 90, 30M, 12H or 14D)",
             duration);
     }
     if (commandLine.FindSwitch('w', &options->waitText) != 0) {
@@ -122,7 +138,7 @@ int ParseCaptureOptions(const CommandLine& commandLine, const LogSelection& sele
     if (followValue != nullptr) {
         return Usage("-f takes no value (-f:%s given)", followValue);
     }
-    int status = ParsePieces(commandLine, &options->pieces);
+    int status = ParsePieces(commandLine, selection, &options->pieces);
     if (status == EXIT_STATUS_OK) {
         status = ParseEnd(commandLine, selection, options);
     }

@@ -27,6 +27,10 @@ struct CaptureOptions {
     const char* waitText = nullptr;  // -w: upper case, as every argument
     AdapterChoice adapter;           // -a
     bool follow = false;             // -f
+
+    // Ended by itself (-t, -w): it may run where nobody can press ENTER, so the end of
+    // standard input is no stop, and a capture that cannot go on ends at once.
+    bool Unattended() const { return durationMs != 0 || waitText != nullptr; }
 };
 
 // Reads the capture's switches for the given selection. EXIT_STATUS_OK, or
@@ -36,6 +40,6 @@ int ParseCaptureOptions(const CommandLine& commandLine, const LogSelection& sele
 
 // A size: a whole number of bytes, or of KiB, MiB or GiB with K, M or G after it.
 bool ParseSize(const char* text, uint64_t* bytes);
-// A duration: a whole number of seconds, or of seconds, minutes or hours with S, M or H
-// after it. Never 0.
+// A duration: a whole number of seconds, or of seconds, minutes, hours or days with S,
+// M, H or D after it. Never 0.
 bool ParseDuration(const char* text, uint64_t* milliseconds);

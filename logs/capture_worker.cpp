@@ -30,8 +30,17 @@ struct CapturedLog {
     uint64_t errors = 0;  // framing errors of what was kept
 };
 
+// Where a capture stands with its adapter. Every change of stage is made by one member
+// of Capture: StartReading, NoteSilence or Depart.
+enum class Stage {
+    Waiting,  // no adapter read yet: the one chosen is looked for at every pass
+    Reading,  // the adapter's log channels are open, and it answers
+    Silent,   // it stopped answering (said once); its channels are still read
+    Away,     // followed (-f), it left: the files stay open until it is back
+};
+
 // The state of one capture, owned by the worker thread.
-class Capture {
+class Capture : public DrainLimit {
 public:
     explicit Capture(CaptureContext& context)
         : context_(context),
@@ -63,6 +72,9 @@ public:
     // One pass; false when the capture is to end: it cannot go on, a stop came, or what
     // ends it by itself has come.
     bool RunPass() {
+        if (!AnyLogWritable()) {
+            return false;  // every file failed: nothing more can be kept
+        }
         if (device_ == nullptr && !LookForAdapter()) {
             return false;
         }
@@ -85,33 +97,54 @@ public:
                 Note(log.sink.Close() != 0);
             }
         }
-        if (!captured_ && !failed_) {
+        if (stage_ == Stage::Waiting && !failed_) {
             ReportNoAdapter(options_.adapter);
             failed_ = true;
-        } else if (away_ && device_ == nullptr) {
-            ReportFailure("the capture ended while the adapter was away");
+        } else if (stage_ == Stage::Away) {
+            ReportEvent("the capture ended while the adapter was away");
             failed_ = true;
         }
         end_.Say();
         return failed_ ? EXIT_STATUS_FAILED : EXIT_STATUS_OK;
     }
 
+    // After every block of a turn: a turn ends after TURN_BLOCKS blocks, or as soon as
+    // its time is up, so that neither the bound on dropping nor the end of the capture
+    // waits for a slow driver's whole turn.
+    bool ReadOn(uint32_t blocks) override {
+        return blocks < TURN_BLOCKS && !TimeIsUp(GetTickCount64());
+    }
+
 private:
     static bool Reading(const CapturedLog& log) { return log.selected && log.sink.Usable(); }
+
+    bool AnyLogWritable() const {
+        return std::any_of(std::begin(logs_), std::end(logs_),
+                           [](const CapturedLog& log) { return Reading(log); });
+    }
+
+    // Which adapter is looked for: the one chosen, or once one was read, that one.
+    const AdapterChoice& Sought() const {
+        return stage_ == Stage::Away ? followed_ : options_.adapter;
+    }
 
     // Waiting for an adapter: one that arrived (its path left by the notification), or
     // where arrivals are not notified, or right after a departure, one found present.
     // False when the capture cannot go on.
     bool LookForAdapter() {
-        const AdapterChoice& choice = options_.adapter;
+        const AdapterChoice& choice = Sought();
         std::unique_ptr<VekDiagDevice> device;
         std::string path;
+        bool lookAgain = false;
         const std::unique_ptr<WCHAR[]> arrived = context_.deviceList->TakeNewDevicePath();
         if (arrived != nullptr) {
             path = NarrowInterfacePath(arrived.get());
             device = std::make_unique<VekDiagDevice>(arrived.get());
             if (!Matches(*device, choice)) {
-                device.reset();  // another adapter; the slot keeps only the newest arrival
+                // Another adapter (the slot keeps only the newest arrival), or one that
+                // could not say its index yet: looked at again at the next pass.
+                lookAgain = !device->identified;
+                device.reset();
             }
         }
         const bool notified = context_.deviceList->notificationHandle != nullptr;
@@ -119,7 +152,7 @@ private:
             device = FindPresentAdapter(choice);
             path = device != nullptr ? device->InterfacePath() : path;
         }
-        lookNow_ = false;
+        lookNow_ = lookAgain;
         if (device == nullptr) {
             return true;
         }
@@ -129,13 +162,29 @@ private:
 
     // Opens the channels of an adapter that is to be read: the one found at the start, one
     // that arrived while the capture waited, or, when following, the one that left and is
-    // back. False when the capture cannot go on.
+    // back. Unless older events are wanted or the adapter is back from an absence (what
+    // it holds was logged while the capture waited), what the driver already holds is
+    // read and dropped: until every log answers empty, for one poll interval at the most,
+    // so that a driver that never runs dry is captured too. False when the capture cannot
+    // go on.
     bool StartReading(VekDiagDevice* device, const std::string& arrivedPath) {
         device_ = device;
-        const bool returning = away_;
-        const bool arrived = !arrivedPath.empty() && !returning;
-        const bool opened = OpenChannels(returning);
-        if (arrived) {
+        const bool returning = stage_ == Stage::Away;
+        // The configure channel was wanted only to learn the adapter's index: others may
+        // use it while the capture runs.
+        device->CloseConfigureChannel();
+        const bool opened = OpenLogChannels();
+        if (opened && returning) {
+            ReportEvent("the adapter is back: %s", Printable(arrivedPath.c_str()).c_str());
+            stage_ = Stage::Reading;
+        } else if (opened) {
+            followed_ = ChoiceOf(*device);  // the adapter a follow waits for
+            stage_ = Stage::Reading;
+            if (!options_.keepOlderEvents) {
+                TakeTurns(false, GetTickCount64() + CAPTURE_POLL_MS);  // it may leave meanwhile
+            }
+        }
+        if (!arrivedPath.empty() && !returning) {
             // The path as "%S" converts it, but a character the narrow set lacks shows as
             // '?' rather than failing the whole line.
             ConsolePrintf("\nNew device just added: %s\nHit \"ENTER\" to exit...",
@@ -152,28 +201,16 @@ private:
             failed_ = true;
             return false;
         }
-        if (returning) {
-            ReportFailure("the adapter is back: %s", Printable(arrivedPath.c_str()).c_str());
-            away_ = false;
-        }
         return true;
     }
 
-    // Opens the channels of the logs being read and, unless older events are wanted or
-    // the adapter is back from an absence (what it holds was logged while the capture
-    // waited), reads and drops what the driver already holds: until every log answers
-    // empty, for one poll interval at the most, so that a driver that never runs dry is
-    // captured too. False when a channel cannot be opened.
-    bool OpenChannels(bool returning) {
+    // Opens the channels of the logs being read; false when one cannot be opened.
+    bool OpenLogChannels() {
         for (const CapturedLog& log : logs_) {
             if (Reading(log) && OpenLogChannel(*device_, log.channel) == 0) {
                 failedChannel_ = LogChannelPath(*device_, log.channel);
                 return false;
             }
-        }
-        captured_ = true;
-        if (!returning && !options_.keepOlderEvents) {
-            TakeTurns(false, GetTickCount64() + CAPTURE_POLL_MS);
         }
         return true;
     }
@@ -191,9 +228,10 @@ private:
     }
 
     // Following its adapter, the capture keeps its files open and waits for the adapter
-    // to return; the log breaks off here, so a record cut by the departure is no error.
+    // to return; the log breaks off here, so a record cut by the departure is no error,
+    // and the piece being written ends with it.
     void Depart() {
-        ReportFailure("the adapter left: %s", Printable(device_->InterfacePath().c_str()).c_str());
+        ReportEvent("the adapter left: %s", Printable(device_->InterfacePath().c_str()).c_str());
         for (CapturedLog& log : logs_) {
             if (Reading(log)) {
                 Note(log.sink.EndUnit() != 0 && log.sink.Flush() != 0);
@@ -204,7 +242,13 @@ private:
         // looked for at the next pass, whether notified or not.
         context_.deviceList->TakeNewDevicePath();
         lookNow_ = true;
-        away_ = true;
+        stage_ = Stage::Away;
+    }
+
+    // Whether the turn in progress is to end: the bound on dropping has passed, or what
+    // ends the capture by itself has come.
+    bool TimeIsUp(ULONGLONG now) {
+        return (deadline_ != 0 && now >= deadline_) || (keeping_ && end_.Due(now));
     }
 
     // The logs being read take turns, the text log first, until every one of them has
@@ -215,6 +259,8 @@ private:
         if (StopRequested() != 0) {
             return false;  // a stop while older events were dropped: nothing more is read
         }
+        keeping_ = keep;
+        deadline_ = deadline;
         for (;;) {
             bool delivered = false;
             for (CapturedLog& log : logs_) {
@@ -222,8 +268,8 @@ private:
                     continue;
                 }
                 DrainProgress progress;
-                const int answered = device_->DrainLog(keep ? &log.sink : nullptr, log.channel,
-                                                       TURN_BLOCKS, &progress);
+                const int answered =
+                    device_->DrainLog(keep ? &log.sink : nullptr, log.channel, &progress, this);
                 if (keep) {
                     log.errors += progress.errors;
                     Note(log.sink.Flush() != 0);
@@ -240,8 +286,7 @@ private:
                 delivered = delivered || !progress.answeredEmpty;
             }
             ConsoleFlush();
-            if (!delivered || device_ == nullptr ||
-                (deadline != 0 && GetTickCount64() >= deadline)) {
+            if (!delivered || device_ == nullptr || TimeIsUp(GetTickCount64())) {
                 return true;
             }
             if ((keep && !Tick(false)) || StopRequested() != 0) {
@@ -251,17 +296,16 @@ private:
     }
 
     // An adapter that stops answering has left, when the capture follows it; otherwise it
-    // is said once, and the capture waits on for ENTER.
+    // is said once, and the capture reads on.
     void NoteSilence(LogChannel channel) {
         if (options_.follow) {
             Depart();
             return;
         }
-        silent_ = true;
-        if (!silenceReported_) {
-            ReportFailure("the adapter stopped answering: %s",
-                          Printable(LogChannelPath(*device_, channel).c_str()).c_str());
-            silenceReported_ = true;
+        if (stage_ != Stage::Silent) {
+            ReportEvent("the adapter stopped answering: %s",
+                        Printable(LogChannelPath(*device_, channel).c_str()).c_str());
+            stage_ = Stage::Silent;
             failed_ = true;
         }
     }
@@ -304,9 +348,9 @@ private:
                 shown.piece = log.sink.Piece();
             }
         }
-        figures.adapter = device_ == nullptr ? AdapterState::Waiting
-                          : silent_          ? AdapterState::Silent
-                                             : AdapterState::Answering;
+        figures.adapter = stage_ == Stage::Silent    ? AdapterState::Silent
+                          : stage_ == Stage::Reading ? AdapterState::Answering
+                                                     : AdapterState::Waiting;
         figures.delivered = lastData_ != 0;
         figures.sinceDataMs = lastData_ != 0 ? now - lastData_ : 0;
         ShowStatusLine(FormatCaptureStatus(figures));
@@ -318,8 +362,10 @@ private:
 
     CaptureContext& context_;
     const CaptureOptions& options_;
-    VekDiagDevice* device_;                 // null while waiting for an adapter
+    Stage stage_ = Stage::Waiting;
+    VekDiagDevice* device_;                 // null while Waiting or Away
     std::unique_ptr<VekDiagDevice> owned_;  // the device when it is the worker's own
+    AdapterChoice followed_;                // the adapter first read: what Away waits for
     CapturedLog logs_[2];
     std::string failedChannel_;
     const ULONGLONG start_;
@@ -327,12 +373,11 @@ private:
     ULONGLONG lastSync_;
     ULONGLONG lastStatus_;
     ULONGLONG lastData_ = 0;
-    bool captured_ = false;  // an adapter's channels were opened
+    // The turns in progress: whether they keep what they read, and their bound.
+    bool keeping_ = false;
+    ULONGLONG deadline_ = 0;
     bool failed_ = false;
-    bool silent_ = false;
-    bool silenceReported_ = false;
-    bool away_ = false;     // following an adapter that left
-    bool lookNow_ = false;  // enumerate at the next look, notified or not
+    bool lookNow_ = false;  // Waiting or Away: enumerate at the next look, notified or not
     bool statusShown_ = false;
 };
 
@@ -347,5 +392,10 @@ DWORD WINAPI CaptureWorker(LPVOID parameter) {
                 WaitForSingleObject(context.stopEvent, capture.NextWait()) == WAIT_TIMEOUT;
     }
     context.exitStatus = capture.Finish();
+    // Nobody may be there to press ENTER: a capture that ends by itself ends the command,
+    // also when it could not go on.
+    if (context.options.Unattended()) {
+        RequestStop();
+    }
     return 0;
 }

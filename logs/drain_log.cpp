@@ -35,8 +35,8 @@ const std::string& LogChannelPath(const VekDiagDevice& device, LogChannel channe
     return channel == LogChannel::TextLog ? device.textLogPath : device.timingLogPath;
 }
 
-int VekDiagDevice::DrainLog(LogSink* sink, LogChannel channel, uint32_t maxBlocks,
-                            DrainProgress* progress) {
+int VekDiagDevice::DrainLog(LogSink* sink, LogChannel channel, DrainProgress* progress,
+                            DrainLimit* limit) {
     DrainProgress local;
     DrainProgress& done = progress != nullptr ? *progress : local;
     done = DrainProgress{};
@@ -78,7 +78,8 @@ int VekDiagDevice::DrainLog(LogSink* sink, LogChannel channel, uint32_t maxBlock
             done.stopped = true;
             return succeeded;
         }
-        if (done.blocks >= maxBlocks) {
+        if (limit != nullptr && !limit->ReadOn(done.blocks)) {
+            done.limited = true;
             return succeeded;
         }
     }

@@ -67,6 +67,7 @@ int DumpCommand(const CommandLine& commandLine) {
     if (device == nullptr) {
         return status;
     }
+    device->CloseConfigureChannel();  // only the log channels are read
     BeginInterruptibleWork();
     status = Dump(*device, selection);
     EndInterruptibleWork();

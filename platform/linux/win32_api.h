@@ -125,6 +125,19 @@ DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 // Milliseconds since some fixed moment, never going back.
 ULONGLONG GetTickCount64();
 
+// The local date and time, as the system's clock and time zone give it.
+typedef struct _SYSTEMTIME {
+    WORD wYear;
+    WORD wMonth;
+    WORD wDayOfWeek;
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+} SYSTEMTIME, *PSYSTEMTIME, *LPSYSTEMTIME;
+void GetLocalTime(LPSYSTEMTIME lpSystemTime);
+
 // Standard handles and the console's control events.
 #define STD_INPUT_HANDLE (static_cast<DWORD>(-10))
 #define STD_OUTPUT_HANDLE (static_cast<DWORD>(-11))

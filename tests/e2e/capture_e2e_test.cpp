@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/texts.h"
+#include "tests/support/output_lines.h"
 #include "tests/support/simulator.h"
 
 namespace {
@@ -194,7 +195,7 @@ TEST(Capture, AdapterThatStopsAnsweringIsReportedOnceAndEnterStillEnds) {
     ASSERT_TRUE(WaitFor([&] { return !capture->Stderr().empty(); }));
     std::this_thread::sleep_for(1500ms);  // more passes: still one line
     EXPECT_EQ(PressEnter(*capture), 1);
-    const std::string err = capture->Stderr();
+    const std::string err = WithoutDates(capture->Stderr());
     EXPECT_EQ(err.rfind("the adapter stopped answering: ", 0), 0u) << err;
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     EXPECT_EQ(sim.ReadFile("A.LOG"), "before removal\n");

@@ -167,7 +167,7 @@ TEST(Follow, DepartureInTheFirstPassAndARestart) {
     ASSERT_TRUE(WaitFor([&] { return LineCount(capture->Stderr()) == 5; }));
     capture->WriteStdin("\n");
     EXPECT_EQ(capture->Wait(30s), 1);
-    const std::vector<std::string> said = OutputLines(capture->Stderr());
+    const std::vector<std::string> said = OutputLines(WithoutDates(capture->Stderr()));
     ASSERT_EQ(said.size(), 6u) << capture->Stderr();
     EXPECT_EQ(said.back(), "the capture ended while the adapter was away");
 }

@@ -216,7 +216,7 @@ TEST(LongCapture, EndsAfterItsDuration) {
     Simulator sim;
     auto capture = sim.StartQuorvin({"-q", "capture", "-t:2", "a.log"});
     EXPECT_EQ(capture->Wait(30s), 0) << capture->Stderr();
-    EXPECT_EQ(capture->Stdout(), PROMPT + "\ncapture ended after 0:00:02\n");
+    EXPECT_EQ(WithoutDates(capture->Stdout()), PROMPT + "\ncapture ended after 0:00:02\n");
     EXPECT_TRUE(sim.FileExists("A.LOG"));
 }
 
@@ -232,7 +232,7 @@ TEST(LongCapture, EndsASecondAfterALineWithTheText) {
     ASSERT_TRUE(WaitFor([&] { return sim.Served(0, "text") == "before\na fau"; }));
     sim.Control({"text", "0", "lt here\\nright after\\n"});
     EXPECT_EQ(capture->Wait(30s), 0) << capture->Stderr();
-    EXPECT_EQ(capture->Stdout(), PROMPT + "\ncapture ended: \"FAULT\" seen\n");
+    EXPECT_EQ(WithoutDates(capture->Stdout()), PROMPT + "\ncapture ended: \"FAULT\" seen\n");
     EXPECT_EQ(sim.ReadFile("A.LOG"), "before\na fault here\nright after\n");
 }
 
@@ -312,7 +312,8 @@ TEST(LongCapture, StatusLineOnAConsoleOnly) {
         {.workingDirectory = sim.workDirectory, .keepStdinOpen = true, .stderrTerminal = true});
     ASSERT_EQ(capture.Wait(30s), 0);
     const ProcessResult run = {0, capture.Stdout(), capture.Stderr()};
-    EXPECT_EQ(run.out, PROMPT + "detected 2 errors in timing log\ncapture ended after 0:00:03\n");
+    EXPECT_EQ(WithoutDates(run.out),
+              PROMPT + "detected 2 errors in timing log\ncapture ended after 0:00:03\n");
     EXPECT_EQ(sim.ReadFile("A-00001.LOG"), "twelve bytes");
     const std::regex line(
         "\r0:00:0[0-9]  text 12 B #1  timing [0-9]+ B #1 2 errors  answering, data [0-9] s ago *");

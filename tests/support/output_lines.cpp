@@ -1,6 +1,7 @@
 #include "tests/support/output_lines.h"
 
 #include <algorithm>
+#include <regex>
 
 #include "tests/support/reference_framer.h"
 #include "tests/support/request_record.h"
@@ -10,6 +11,11 @@ namespace {
 const std::string PROMPT = "Hit \"ENTER\" to end log capture...";
 
 }  // namespace
+
+std::string WithoutDates(const std::string& text) {
+    static const std::regex DATE("(^|\n)\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2} ");
+    return std::regex_replace(text, DATE, "$1");
+}
 
 std::vector<std::string> OutputLines(std::string out) {
     for (size_t at; (at = out.find(PROMPT)) != std::string::npos;) {

@@ -8,6 +8,10 @@
 // How many lines the text holds (its line feeds).
 size_t LineCount(const std::string& text);
 
+// The text with the local date and time that starts an event line ("2026-12-09
+// 03:12:44 the adapter left: ...") taken off every line that has one.
+std::string WithoutDates(const std::string& text);
+
 // The lines of standard output, with the capture's prompt taken out wherever it stands.
 std::vector<std::string> OutputLines(std::string out);
 
