@@ -31,12 +31,15 @@ struct CapturedLog {
 };
 
 // Where a capture stands with its adapter. Every change of stage is made by one member
-// of Capture: StartReading, NoteSilence or Depart.
+// of Capture: StartReading, NoteSilence, FollowRemoval or Depart.
 enum class Stage {
-    Waiting,  // no adapter read yet: the one chosen is looked for at every pass
-    Reading,  // the adapter's log channels are open, and it answers
-    Silent,   // it stopped answering (said once); its channels are still read
-    Away,     // followed (-f), it left: the files stay open until it is back
+    Waiting,   // no adapter read yet: the one chosen is looked for at every pass
+    Reading,   // the adapter's log channels are open, and it answers
+    Silent,    // it stopped answering (said once); its channels are still read
+    Released,  // the system asked to remove it: its channels were let go until that is
+               // decided; what it logs meanwhile waits in the driver
+    Away,      // followed (-f), it left: the files stay open until it is back
+    Removed,   // not followed, the system removed it: the capture ends
 };
 
 // The state of one capture, owned by the worker thread.
@@ -78,7 +81,13 @@ public:
         if (device_ == nullptr && !LookForAdapter()) {
             return false;
         }
-        if (device_ != nullptr && !TakeTurns(true, 0)) {
+        if (device_ != nullptr && device_->Removal() != DeviceRemoval::None) {
+            FollowRemoval();
+        }
+        if (stage_ == Stage::Removed) {
+            return false;
+        }
+        if (device_ != nullptr && stage_ != Stage::Released && !TakeTurns(true, 0)) {
             return false;
         }
         return Tick(true);
@@ -280,6 +289,10 @@ private:
                 if (progress.stopped) {
                     return false;
                 }
+                if (answered == 0 && device_->Removal() != DeviceRemoval::None) {
+                    FollowRemoval();  // the handles were let go: the pass ends here
+                    return true;
+                }
                 if (answered == 0) {
                     NoteSilence(log.channel);
                 }
@@ -307,6 +320,38 @@ private:
                         Printable(LogChannelPath(*device_, channel).c_str()).c_str());
             stage_ = Stage::Silent;
             failed_ = true;
+        }
+    }
+
+    // The system asked to remove the adapter, and its handles were let go (a driver update,
+    // disable and enable, a restart of the device). The capture waits for the outcome: a
+    // removal that someone else refused lets it read on, with nothing lost; one that went
+    // ahead is a departure when following, and the end of the capture otherwise.
+    void FollowRemoval() {
+        switch (device_->Removal()) {
+            case DeviceRemoval::None:
+                break;
+            case DeviceRemoval::LetGo:
+                stage_ = Stage::Released;
+                break;
+            case DeviceRemoval::Refused:
+                if (device_->Resume() != 0) {
+                    stage_ = Stage::Reading;
+                } else {
+                    NoteSilence(LogChannel::TextLog);
+                }
+                break;
+            case DeviceRemoval::Removed:
+                if (options_.follow) {
+                    Depart();
+                } else {
+                    ReportEvent("the adapter was removed: %s",
+                                Printable(device_->InterfacePath().c_str()).c_str());
+                    LetGo();
+                    stage_ = Stage::Removed;
+                    failed_ = true;
+                }
+                break;
         }
     }
 

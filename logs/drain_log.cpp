@@ -41,13 +41,12 @@ int VekDiagDevice::DrainLog(LogSink* sink, LogChannel channel, DrainProgress* pr
     DrainProgress& done = progress != nullptr ? *progress : local;
     done = DrainProgress{};
     uint8_t block[LOG_BLOCK_SIZE];
-    HANDLE handle = channel == LogChannel::TextLog ? textLogHandle : timingLogHandle;
     const bool timing = channel == LogChannel::TimingLog;
     BlockCuts cuts;
     const bool cutting = timing && sink != nullptr && sink->WantsCuts();
     for (;;) {
         uint32_t count = 0;
-        const int succeeded = ReadLogBlock(handle, block, LOG_BLOCK_SIZE, &count);
+        const int succeeded = ReadLogBlock(channel, block, LOG_BLOCK_SIZE, &count);
         if (timing) {
             int32_t errors = 0;
             if (cutting) {

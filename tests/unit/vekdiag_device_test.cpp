@@ -154,20 +154,20 @@ TEST_F(VekDiagDeviceTest, ReadLogBlockReportsCountAndSuccess) {
     VekDiagDevice device(PATH);
     uint8_t buffer[LOG_BLOCK_SIZE];
     uint32_t count = 77;
-    EXPECT_EQ(device.ReadLogBlock(device.textLogHandle, buffer, sizeof buffer, &count), 0);
+    EXPECT_EQ(device.ReadLogBlock(LogChannel::TextLog, buffer, sizeof buffer, &count), 0);
     EXPECT_EQ(count, 0u);  // not open: nothing was sent
-    EXPECT_EQ(device.ReadLogBlock(device.textLogHandle, buffer, sizeof buffer, nullptr), 0);
+    EXPECT_EQ(device.ReadLogBlock(LogChannel::TextLog, buffer, sizeof buffer, nullptr), 0);
     EXPECT_EQ(Requests().size(), 2u);
 
     driver_.Control({"text", "0", "hix"});
     driver_.Control({"readsize", "0", "2"});
     ASSERT_NE(device.OpenTextLogChannel(), 0);
-    EXPECT_NE(device.ReadLogBlock(device.textLogHandle, buffer, sizeof buffer, &count), 0);
+    EXPECT_NE(device.ReadLogBlock(LogChannel::TextLog, buffer, sizeof buffer, &count), 0);
     EXPECT_EQ(count, 2u);
     driver_.Control({"fault", "0", "partial-read"});  // the next read fails, with its data
-    EXPECT_EQ(device.ReadLogBlock(device.textLogHandle, buffer, sizeof buffer, &count), 0);
+    EXPECT_EQ(device.ReadLogBlock(LogChannel::TextLog, buffer, sizeof buffer, &count), 0);
     EXPECT_EQ(count, 1u);
-    EXPECT_NE(device.ReadLogBlock(device.textLogHandle, buffer, sizeof buffer, &count), 0);
+    EXPECT_NE(device.ReadLogBlock(LogChannel::TextLog, buffer, sizeof buffer, &count), 0);
     EXPECT_EQ(count, 0u);
     EXPECT_EQ(Requests().back(), "ioctl 0xC3516008 in=- out=4096");
 }
@@ -179,7 +179,7 @@ TEST_F(VekDiagDeviceTest, ACountBeyondTheBufferIsNeverBelieved) {
     driver_.Control({"fault", "0", "overcount"});  // a driver that says it sent more
     uint8_t buffer[16];
     uint32_t count = 0;
-    device.ReadLogBlock(device.timingLogHandle, buffer, sizeof buffer, &count);
+    device.ReadLogBlock(LogChannel::TimingLog, buffer, sizeof buffer, &count);
     EXPECT_EQ(count, 16u);
 }
 
