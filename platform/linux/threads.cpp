@@ -1,5 +1,7 @@
 // Events and threads with the Win32 meanings: manual- or auto-reset events, threads
-// that start at once and whose handle is signalled when they end.
+// that start at once and whose handle is signalled when they end; and the clocks.
+#include <time.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -125,4 +127,20 @@ ULONGLONG GetTickCount64() {
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
     return static_cast<ULONGLONG>(
         std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
+void GetLocalTime(LPSYSTEMTIME lpSystemTime) {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    tm local{};
+    ::localtime_r(&now.tv_sec, &local);
+    lpSystemTime->wYear = static_cast<WORD>(local.tm_year + 1900);
+    lpSystemTime->wMonth = static_cast<WORD>(local.tm_mon + 1);
+    lpSystemTime->wDayOfWeek = static_cast<WORD>(local.tm_wday);
+    lpSystemTime->wDay = static_cast<WORD>(local.tm_mday);
+    lpSystemTime->wHour = static_cast<WORD>(local.tm_hour);
+    lpSystemTime->wMinute = static_cast<WORD>(local.tm_min);
+    // A leap second reads as the last second of its minute, as Windows never shows 60.
+    lpSystemTime->wSecond = static_cast<WORD>(local.tm_sec > 59 ? 59 : local.tm_sec);
+    lpSystemTime->wMilliseconds = static_cast<WORD>(now.tv_nsec / 1000000);
 }

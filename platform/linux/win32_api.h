@@ -125,6 +125,21 @@ DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 // Milliseconds since some fixed moment, never going back.
 ULONGLONG GetTickCount64();
 
+// A moment of the calendar: the month from 1, the day of the week from 0 (Sunday).
+struct SYSTEMTIME {
+    WORD wYear;
+    WORD wMonth;
+    WORD wDayOfWeek;
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+};
+typedef SYSTEMTIME* LPSYSTEMTIME;
+// The date and time now in the local time zone.
+void GetLocalTime(LPSYSTEMTIME lpSystemTime);
+
 // Standard handles and the console's control events.
 #define STD_INPUT_HANDLE (static_cast<DWORD>(-10))
 #define STD_OUTPUT_HANDLE (static_cast<DWORD>(-11))
