@@ -226,8 +226,11 @@ int PieceRing::NextPiece() {
         return 0;
     }
     current_ = std::move(piece);
+    if (keep_ == 0) {
+        return 1;
+    }
     kept_.push_back(number_);
-    while (keep_ != 0 && kept_.size() > keep_) {
+    while (kept_.size() > keep_) {
         if (!DeleteOldPiece(kept_.front())) {
             undeleted_.push_back(kept_.front());
         }

@@ -6,9 +6,10 @@
 // sync until it is gone. A piece ends only where
 // the log allows it to: the text log after a line feed, the timing log where a record
 // ends as the checker frames it, so that every piece of a clean timing log is a clean
-// timing log of its own. A text line longer than a piece is the one piece that is
-// larger. The bytes after the last such place wait in memory until the next one comes
-// (or the capture ends): a line or record on disk is always whole.
+// timing log of its own. A text line too long to wait for its line feed goes on into
+// the current piece when what came of it fits there, else into a piece of its own; either
+// may then grow past the size. The bytes after the last such place wait in memory until
+// the next one comes (or the capture ends): a line or record on disk is always whole.
 #pragma once
 
 #include <cstdint>
@@ -78,8 +79,8 @@ private:
     uint64_t number_ = 0;
     uint64_t pieceBytes_ = 0;           // on disk, in the current piece
     std::unique_ptr<LogFile> current_;  // null after EndPiece until data comes
-    // The pieces on disk, this run's and earlier runs', oldest first; and the old ones
-    // that could not be deleted yet.
+    // With a count kept: the pieces on disk, this run's and earlier runs', oldest first;
+    // and the old ones that could not be deleted yet.
     std::vector<uint64_t> kept_;
     std::vector<uint64_t> undeleted_;
     // Finished pieces not yet written through to the disk, oldest first.
