@@ -153,7 +153,9 @@ TEST_F(PieceRingTest, TimingBytesWithNoRecordAreCutToo) {
 }
 
 // A capture restarted on the same name numbers on after the highest piece there, in
-// whatever letter case the platform's names ignore, and leaves every file as it was.
+// whatever letter case the platform's names ignore, and leaves every file as it was. A
+// departure (EndPiece) writes what waits and gives the next data a new piece; none is
+// made while no data comes, and a piece with nothing in it yet takes the next data.
 TEST_F(PieceRingTest, ARestartNumbersOnAfterThePiecesThereAndLeavesThem) {
     const std::vector<std::pair<std::string, std::string>> others = {
         {EventsFileName(Name()), "events\n"},
@@ -164,7 +166,7 @@ TEST_F(PieceRingTest, ARestartNumbersOnAfterThePiecesThereAndLeavesThem) {
     }
     // Where letter case is ignored, log-00004.txt is a piece of LOG.TXT.
     const uint64_t before = FILE_NAMES_IGNORE_CASE ? 4 : 0;
-    const std::vector<std::vector<std::string>> runs = {{"one\n", "two\n"}, {"three\n"}};
+    const std::vector<std::vector<std::string>> runs = {{"", "one\nb", "", "two\n"}, {"three\n"}};
     for (const std::vector<std::string>& run : runs) {
         PieceRing ring(Name().c_str(), false, PieceOptions{MIN_PIECE_SIZE, 0});
         ASSERT_EQ(ring.Start(), 1);
@@ -174,7 +176,7 @@ TEST_F(PieceRingTest, ARestartNumbersOnAfterThePiecesThereAndLeavesThem) {
         }
         ASSERT_EQ(ring.Close(), 1);
     }
-    EXPECT_EQ(Read(PieceName(Name(), before + 1)), OnDisk("one\n"));
+    EXPECT_EQ(Read(PieceName(Name(), before + 1)), OnDisk("one\nb"));
     EXPECT_EQ(Read(PieceName(Name(), before + 2)), OnDisk("two\n"));
     EXPECT_EQ(Read(PieceName(Name(), before + 3)), OnDisk("three\n"));
     EXPECT_FALSE(fs::exists(PieceName(Name(), before + 4)));
@@ -199,25 +201,6 @@ TEST_F(PieceRingTest, TheCountKeptTakesInThePiecesOfEarlierRuns) {
     ASSERT_EQ(ring.Close(), 1);
     EXPECT_EQ(Existing(8), (std::vector<uint64_t>{5, 6, 7}));
     EXPECT_EQ(Read(EventsFileName(Name())), "events\n");
-}
-
-// A departure ends the piece: the next data starts a new one, and none is made while no
-// data comes. A piece with nothing in it yet takes the next data itself.
-TEST_F(PieceRingTest, AnEndedPieceGivesTheNextDataANewPieceAndLeavesNoEmptyOne) {
-    PieceRing ring(Name().c_str(), false, PieceOptions{MIN_PIECE_SIZE, 0});
-    ASSERT_EQ(ring.Start(), 1);
-    ASSERT_EQ(ring.EndPiece(), 1);
-    Put(ring, "a\nb");
-    ASSERT_EQ(ring.EndPiece(), 1);  // writes what waits, "b", into the piece it ends
-    ASSERT_EQ(ring.Sync(), 1);
-    ASSERT_EQ(ring.EndPiece(), 1);
-    EXPECT_EQ(ring.Piece(), 1u);
-    Put(ring, "c\n");
-    ASSERT_EQ(ring.EndPiece(), 1);
-    ASSERT_EQ(ring.Close(), 1);
-    EXPECT_EQ(ring.Piece(), 2u);
-    EXPECT_EQ(Pieces(2), (std::vector<std::string>{OnDisk("a\nb"), OnDisk("c\n")}));
-    EXPECT_EQ(Existing(3), (std::vector<uint64_t>{1, 2}));
 }
 
 // An old piece that cannot be deleted (here a folder has taken its name, as a program may
