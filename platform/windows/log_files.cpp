@@ -1,5 +1,6 @@
-// Log files on Windows: names resolved as the system resolves them, and files opened
-// with a sharing mode that denies writing to every other program.
+// Log files on Windows: names resolved as the system resolves them, files opened with a
+// sharing mode that denies writing to every other program, and folders listed and
+// patterns of file names matched as the system does it.
 #include "platform/log_files.h"
 
 #include <io.h>
@@ -102,7 +103,10 @@ int FindFiles(const std::string& pattern, std::vector<std::string>* files) {
     const HANDLE search = FindFirstFileA(pattern.c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
-        errno = error == ERROR_FILE_NOT_FOUND ? 0 : error == ERROR_PATH_NOT_FOUND ? ENOENT : EIO;
+        errno = error == ERROR_FILE_NOT_FOUND   ? 0
+                : error == ERROR_PATH_NOT_FOUND ? ENOENT
+                : error == ERROR_ACCESS_DENIED  ? EACCES
+                                                : EIO;
         return errno == 0 ? 1 : 0;
     }
     const std::string folder = FolderPart(pattern);
