@@ -13,6 +13,7 @@
 #include "checkfile/check_timing_file.h"
 #include "cli/console.h"
 #include "cli/report.h"
+#include "platform/log_files.h"
 
 namespace {
 
@@ -49,7 +50,7 @@ int UsageError(const std::string& message) {
 }  // namespace
 
 int RunQuorvinCheck(int argc, char** argv) {
-    std::vector<const char*> files;
+    std::vector<std::string> files;
     bool switchesEnded = false;
     for (int i = 1; i < argc; ++i) {
         const char* argument = argv[i];
@@ -63,7 +64,13 @@ int RunQuorvinCheck(int argc, char** argv) {
         } else if (!switchesEnded && argument[0] == '-' && argument[1] != '\0') {
             return UsageError("unknown switch " + Printable(argument));
         } else {
-            files.push_back(argument);
+            // A pattern that matches nothing is checked as the file it names, which
+            // cannot be opened: said as any missing file is.
+            const std::vector<std::string> matches = ExpandFileArgument(argument);
+            if (matches.empty()) {
+                files.emplace_back(argument);
+            }
+            files.insert(files.end(), matches.begin(), matches.end());
         }
     }
     if (files.empty()) {
@@ -76,8 +83,8 @@ int RunQuorvinCheck(int argc, char** argv) {
         return CHECK_STATUS_NOT_CHECKED;
     }
     int status = CHECK_STATUS_CLEAN;
-    for (const char* file : files) {
-        status = std::max(status, CheckTimingFile(file, buffer.get(), READ_SIZE));
+    for (const std::string& file : files) {
+        status = std::max(status, CheckTimingFile(file.c_str(), buffer.get(), READ_SIZE));
         if (ConsoleFailed() != 0) {
             break;
         }

@@ -19,13 +19,23 @@ LogFile::~LogFile() {
 }
 
 int LogFile::Create(const std::string& name, bool binary) {
+    return Open(name, binary, false);
+}
+
+int LogFile::Append(const std::string& name) {
+    return Open(name, false, true);
+}
+
+int LogFile::Open(const std::string& name, bool binary, bool append) {
     name_ = name;
     errno = 0;
     bool inUse = false;
-    file_ = CreateLogFile(name.c_str(), binary, &inUse);
+    file_ =
+        append ? AppendLogFile(name.c_str(), &inUse) : CreateLogFile(name.c_str(), binary, &inUse);
     if (file_ == nullptr) {
         failed_ = true;
-        ReportFailure("cannot create %s: %s", Printable(name.c_str()).c_str(),
+        ReportFailure("cannot %s %s: %s", append ? "open" : "create",
+                      Printable(name.c_str()).c_str(),
                       inUse ? "in use by another program" : std::strerror(ErrorOr(errno)));
         return 0;
     }

@@ -1,6 +1,6 @@
-// One file that a log is written to: created or emptied so that no other program can
-// write it meanwhile, its first failure said once with its reason, and written through
-// to the disk when asked.
+// One file that a log is written to: created or emptied (or appended to) so that no other program
+// can write it meanwhile, its first failure said once with its reason, and written through to the
+// disk when asked.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +18,9 @@ public:
     // Creates the file, or empties it, in binary or text mode; zero, said, when that
     // cannot be done (another program holding it is said as such).
     int Create(const std::string& name, bool binary);
+    // Opens the file for appending in text mode, created when missing, never emptied;
+    // zero, said, when that cannot be done.
+    int Append(const std::string& name);
     // A stream that the caller opened and will close.
     void Attach(FILE* stream, const char* name);
 
@@ -36,6 +39,7 @@ public:
     const std::string& Name() const { return name_; }
 
 private:
+    int Open(const std::string& name, bool binary, bool append);
     int Fail(int error);
 
     FILE* file_ = nullptr;

@@ -93,6 +93,10 @@ int LogSink::EndUnit() {
     return failed_ || ring_ == nullptr ? Check(1) : Check(ring_->EndUnit());
 }
 
+int LogSink::EndPiece() {
+    return failed_ || ring_ == nullptr ? Check(1) : Check(ring_->EndPiece());
+}
+
 int LogSink::Close() {
     if (console_) {
         return failed_ ? 0 : Flush();

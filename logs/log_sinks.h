@@ -36,6 +36,9 @@ public:
     int Sync();
     // The log breaks off here: a piece may end, and what waits for a cut is written.
     int EndUnit();
+    // The log breaks off for good (its adapter left): as EndUnit, and a log in pieces
+    // writes its next byte, when one comes, into a new piece.
+    int EndPiece();
     // Closes a file of this sink's own; non-zero when everything written reached it.
     // Standard output is never closed.
     int Close();

@@ -1,5 +1,6 @@
 #include "logs/piece_ring.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -17,16 +18,54 @@ constexpr size_t MOST_WAITING = MIN_PIECE_SIZE - LOG_BLOCK_SIZE;
 // Finished pieces left open until the next sync; beyond that the oldest is written
 // through and closed at once, so that tiny pieces under a flood keep few files open.
 constexpr size_t MOST_RETIRED = 8;
+// The digits of a piece's number: at least as many as PieceName writes, and no more than
+// any number of 64 bits needs.
+constexpr size_t FEWEST_DIGITS = 5;
+constexpr size_t MOST_DIGITS = 19;
+
+bool SameName(const std::string& a, const std::string& b) {
+    if (!FILE_NAMES_IGNORE_CASE) {
+        return a == b;
+    }
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+// The number of a piece of NAME as PieceName makes it, whatever its count of digits; 0
+// for any other file (such as NAME's events file).
+uint64_t PieceNumber(const std::string& name, const std::string& file) {
+    const size_t dot = ExtensionStart(name);
+    const std::string stem = name.substr(0, dot) + "-";
+    const std::string extension = name.substr(dot);
+    if (file.size() < stem.size() + FEWEST_DIGITS + extension.size() ||
+        file.size() > stem.size() + MOST_DIGITS + extension.size() ||
+        !SameName(file.substr(0, stem.size()), stem) ||
+        !SameName(file.substr(file.size() - extension.size()), extension)) {
+        return 0;
+    }
+    uint64_t number = 0;
+    for (size_t i = stem.size(); i < file.size() - extension.size(); ++i) {
+        if (file[i] < '0' || file[i] > '9') {
+            return 0;
+        }
+        number = number * 10 + static_cast<uint64_t>(file[i] - '0');
+    }
+    return number;
+}
 
 }  // namespace
 
-std::string PieceName(const std::string& name, uint64_t number) {
+size_t ExtensionStart(const std::string& name) {
     const size_t folder = name.find_last_of("/\\");
     const size_t start = folder == std::string::npos ? 0 : folder + 1;
-    size_t dot = name.find_last_of('.');
-    if (dot == std::string::npos || dot <= start) {
-        dot = name.size();  // no extension; a leading dot starts a name, not an extension
-    }
+    const size_t dot = name.find_last_of('.');
+    // No extension; a leading dot starts a name, not an extension.
+    return dot == std::string::npos || dot <= start ? name.size() : dot;
+}
+
+std::string PieceName(const std::string& name, uint64_t number) {
+    const size_t dot = ExtensionStart(name);
     char digits[24];
     std::snprintf(digits, sizeof digits, "-%05llu", static_cast<unsigned long long>(number));
     return name.substr(0, dot) + digits + name.substr(dot);
@@ -40,6 +79,22 @@ PieceRing::PieceRing(const char* name, bool binary, const PieceOptions& options)
 PieceRing::~PieceRing() = default;
 
 int PieceRing::Start() {
+    std::vector<std::string> files;
+    errno = 0;
+    if (ListFilesBeside(name_.c_str(), &files) == 0 && errno != ENOENT) {
+        // Not knowing the pieces there, a new one might be one of them.
+        ReportFailure("cannot list the folder of %s: %s", Printable(name_.c_str()).c_str(),
+                      std::strerror(errno != 0 ? errno : EIO));
+        return Fail();
+    }
+    for (const std::string& file : files) {
+        const uint64_t number = PieceNumber(name_, file);
+        if (number != 0) {
+            kept_.push_back(number);
+        }
+    }
+    std::sort(kept_.begin(), kept_.end());
+    number_ = kept_.empty() ? 0 : kept_.back();
     return NextPiece() != 0 ? 1 : Fail();
 }
 
@@ -51,6 +106,12 @@ int PieceRing::Fail() {
 int PieceRing::Write(const uint8_t* block, uint32_t size, const BlockCuts* cuts) {
     if (failed_) {
         return 0;
+    }
+    if (size == 0) {
+        return 1;
+    }
+    if (current_ == nullptr && NextPiece() == 0) {
+        return Fail();
     }
     if (!binary_) {
         TextCuts(block, size);
@@ -91,8 +152,9 @@ int PieceRing::Write(const uint8_t* block, uint32_t size, const BlockCuts* cuts)
     if (binary_) {
         return Place(waiting_.size()) != 0 && WriteWaiting() != 0 ? 1 : Fail();
     }
-    // A line this long starts a piece and goes on into it as it comes.
-    if ((pieceBytes_ > 0 && NextPiece() == 0) || WriteWaiting() == 0) {
+    // A line this long goes on as it comes: in the current piece when what came of it
+    // still fits there, else in a piece of its own.
+    if (Place(waiting_.size()) == 0 || WriteWaiting() == 0) {
         return Fail();
     }
     longLine_ = true;
@@ -108,6 +170,16 @@ int PieceRing::EndUnit() {
         return 1;
     }
     return Place(waiting_.size()) != 0 && WriteWaiting() != 0 ? 1 : Fail();
+}
+
+int PieceRing::EndPiece() {
+    if (EndUnit() == 0) {
+        return 0;
+    }
+    if (current_ == nullptr || pieceBytes_ == 0) {
+        return 1;
+    }
+    return Retire() != 0 ? 1 : Fail();
 }
 
 // Starts a new piece unless a unit of this size still fits in the current one.
@@ -128,21 +200,24 @@ int PieceRing::WriteWaiting() {
     return written;
 }
 
-int PieceRing::NextPiece() {
-    if (current_ != nullptr) {
-        current_->Flush();
-        retired_.emplace_back(number_, std::move(current_));
-        if (retired_.size() > MOST_RETIRED) {
-            LogFile& oldest = *retired_.front().second;
-            const bool kept = oldest.Sync() != 0 && oldest.Close() != 0;
-            retired_.erase(retired_.begin());
-            if (!kept) {
-                return 0;
-            }
-        }
-        if (retired_.back().second->Failed()) {
+// The current piece is finished: it waits for the next sync to be written through.
+int PieceRing::Retire() {
+    current_->Flush();
+    retired_.emplace_back(number_, std::move(current_));
+    if (retired_.size() > MOST_RETIRED) {
+        LogFile& oldest = *retired_.front().second;
+        const bool kept = oldest.Sync() != 0 && oldest.Close() != 0;
+        retired_.erase(retired_.begin());
+        if (!kept) {
             return 0;
         }
+    }
+    return retired_.back().second->Failed() ? 0 : 1;
+}
+
+int PieceRing::NextPiece() {
+    if (current_ != nullptr && Retire() == 0) {
+        return 0;
     }
     ++number_;
     pieceBytes_ = 0;
@@ -151,15 +226,24 @@ int PieceRing::NextPiece() {
         return 0;
     }
     current_ = std::move(piece);
-    if (keep_ != 0 && number_ > keep_) {
-        DeleteOldPiece(number_ - keep_);
+    if (keep_ == 0) {
+        return 1;
+    }
+    kept_.push_back(number_);
+    while (kept_.size() > keep_) {
+        if (!DeleteOldPiece(kept_.front())) {
+            undeleted_.push_back(kept_.front());
+        }
+        kept_.erase(kept_.begin());
     }
     return 1;
 }
 
 // A piece that may still be open is closed first: an open file cannot be deleted
-// everywhere. A failure is said once; the capture goes on.
-void PieceRing::DeleteOldPiece(uint64_t number) {
+// everywhere. True when it is gone, also when it was gone already. A failure is said
+// once for the ring (one piece held a moment by another program is usually followed by
+// others); the capture goes on.
+bool PieceRing::DeleteOldPiece(uint64_t number) {
     for (auto it = retired_.begin(); it != retired_.end(); ++it) {
         if (it->first == number) {
             it->second->Abandon();
@@ -169,32 +253,39 @@ void PieceRing::DeleteOldPiece(uint64_t number) {
     }
     const std::string name = PieceName(name_, number);
     errno = 0;
-    if (DeleteLogFile(name.c_str()) == 0 && errno != ENOENT && !deleteFailureSaid_) {
+    if (DeleteLogFile(name.c_str()) != 0 || errno == ENOENT) {
+        return true;
+    }
+    if (!deleteFailureSaid_) {
         deleteFailureSaid_ = true;
         ReportFailure("cannot delete %s: %s", Printable(name.c_str()).c_str(),
                       std::strerror(errno != 0 ? errno : EIO));
     }
+    return false;
 }
 
 int PieceRing::Flush() {
-    return !failed_ && current_->Flush() != 0 ? 1 : Fail();
+    return !failed_ && (current_ == nullptr || current_->Flush() != 0) ? 1 : Fail();
 }
 
 int PieceRing::Sync() {
     if (failed_) {
         return 0;
     }
-    bool synced = current_->Sync() != 0;
+    bool synced = current_ == nullptr || current_->Sync() != 0;
     for (auto& [number, piece] : retired_) {
         synced = piece->Sync() != 0 && piece->Close() != 0 && synced;
     }
     retired_.clear();
+    undeleted_.erase(std::remove_if(undeleted_.begin(), undeleted_.end(),
+                                    [this](uint64_t number) { return DeleteOldPiece(number); }),
+                     undeleted_.end());
     return synced ? 1 : Fail();
 }
 
 int PieceRing::Close() {
     const bool ended = EndUnit() != 0 && Sync() != 0;
-    const bool closed = current_ != nullptr && current_->Close() != 0;
+    const bool closed = current_ == nullptr || current_->Close() != 0;
     return ended && closed ? 1 : Fail();
 }
 

@@ -3,6 +3,7 @@
 // out.
 #include "platform/log_files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -103,15 +104,10 @@ bool SameExistingFile(const char* first, const char* second) {
            a.st_ino == b.st_ino;
 }
 
-}  // namespace
-
-int NameTheSameFile(const char* first, const char* second) {
-    return SameExistingFile(first, second) || Resolve(first) == Resolve(second) ? 1 : 0;
-}
-
-FILE* CreateLogFile(const char* name, bool binary, bool* inUse) {
+// Opens the file, and takes a regular file under the lock; then empties it if asked.
+FILE* OpenLocked(const char* name, int flags, const char* mode, bool* inUse) {
     *inUse = false;
-    const int fd = ::open(name, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    const int fd = ::open(name, O_WRONLY | O_CREAT | O_CLOEXEC | flags, 0666);
     if (fd < 0) {
         return nullptr;
     }
@@ -124,17 +120,31 @@ FILE* CreateLogFile(const char* name, bool binary, bool* inUse) {
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
             error = errno;
             *inUse = error == EWOULDBLOCK;
-        } else if (::ftruncate(fd, 0) != 0) {
+        } else if ((flags & O_APPEND) == 0 && ::ftruncate(fd, 0) != 0) {
             error = errno;
         }
     }
-    FILE* file = error == 0 ? ::fdopen(fd, binary ? "wb" : "w") : nullptr;
+    FILE* file = error == 0 ? ::fdopen(fd, mode) : nullptr;
     if (file == nullptr) {
         error = error != 0 ? error : errno;
         ::close(fd);
         errno = error;
     }
     return file;
+}
+
+}  // namespace
+
+int NameTheSameFile(const char* first, const char* second) {
+    return SameExistingFile(first, second) || Resolve(first) == Resolve(second) ? 1 : 0;
+}
+
+FILE* CreateLogFile(const char* name, bool binary, bool* inUse) {
+    return OpenLocked(name, 0, binary ? "wb" : "w", inUse);
+}
+
+FILE* AppendLogFile(const char* name, bool* inUse) {
+    return OpenLocked(name, O_APPEND, "a", inUse);
 }
 
 int SyncLogFile(FILE* file) {
@@ -147,4 +157,29 @@ int SyncLogFile(FILE* file) {
 
 int DeleteLogFile(const char* name) {
     return ::unlink(name) == 0 ? 1 : 0;
+}
+
+int ListFilesBeside(const char* name, std::vector<std::string>* files) {
+    const std::string path = name;
+    const size_t slash = path.rfind('/');
+    const std::string prefix =
+        slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    DIR* folder = ::opendir(prefix.empty() ? "." : prefix.c_str());
+    if (folder == nullptr) {
+        return 0;
+    }
+    files->clear();
+    while (const dirent* entry = ::readdir(folder)) {
+        const std::string file = prefix + entry->d_name;
+        struct stat status {};
+        if (::stat(file.c_str(), &status) == 0 && S_ISREG(status.st_mode)) {
+            files->push_back(file);
+        }
+    }
+    ::closedir(folder);
+    return 1;
+}
+
+std::vector<std::string> ExpandFileArgument(const char* argument) {
+    return {argument};
 }

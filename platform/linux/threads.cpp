@@ -1,6 +1,5 @@
-// Events, threads and clocks with the Win32 meanings: manual- or auto-reset events,
-// threads that start at once and whose handle is signalled when they end, the tick
-// count and the local time.
+// Events and threads with the Win32 meanings: manual- or auto-reset events, threads
+// that start at once and whose handle is signalled when they end; and the clocks.
 #include <time.h>
 
 #include <chrono>
@@ -132,15 +131,16 @@ ULONGLONG GetTickCount64() {
 
 void GetLocalTime(LPSYSTEMTIME lpSystemTime) {
     timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
+    ::clock_gettime(CLOCK_REALTIME, &now);
     tm local{};
-    localtime_r(&now.tv_sec, &local);
+    ::localtime_r(&now.tv_sec, &local);
     lpSystemTime->wYear = static_cast<WORD>(local.tm_year + 1900);
     lpSystemTime->wMonth = static_cast<WORD>(local.tm_mon + 1);
     lpSystemTime->wDayOfWeek = static_cast<WORD>(local.tm_wday);
     lpSystemTime->wDay = static_cast<WORD>(local.tm_mday);
     lpSystemTime->wHour = static_cast<WORD>(local.tm_hour);
     lpSystemTime->wMinute = static_cast<WORD>(local.tm_min);
-    lpSystemTime->wSecond = static_cast<WORD>(local.tm_sec);
+    // A leap second reads as the last second of its minute, as Windows never shows 60.
+    lpSystemTime->wSecond = static_cast<WORD>(local.tm_sec > 59 ? 59 : local.tm_sec);
     lpSystemTime->wMilliseconds = static_cast<WORD>(now.tv_nsec / 1000000);
 }

@@ -125,8 +125,8 @@ DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 // Milliseconds since some fixed moment, never going back.
 ULONGLONG GetTickCount64();
 
-// The local date and time, as the system's clock and time zone give it.
-typedef struct _SYSTEMTIME {
+// A moment of the calendar: the month from 1, the day of the week from 0 (Sunday).
+struct SYSTEMTIME {
     WORD wYear;
     WORD wMonth;
     WORD wDayOfWeek;
@@ -135,7 +135,9 @@ typedef struct _SYSTEMTIME {
     WORD wMinute;
     WORD wSecond;
     WORD wMilliseconds;
-} SYSTEMTIME, *PSYSTEMTIME, *LPSYSTEMTIME;
+};
+typedef SYSTEMTIME* LPSYSTEMTIME;
+// The date and time now in the local time zone.
 void GetLocalTime(LPSYSTEMTIME lpSystemTime);
 
 // Standard handles and the console's control events.

@@ -1,11 +1,13 @@
-// Log files on Windows: names resolved as the system resolves them, and files opened
-// with a sharing mode that denies writing to every other program.
+// Log files on Windows: names resolved as the system resolves them, files opened with a
+// sharing mode that denies writing to every other program, and folders listed and
+// patterns of file names matched as the system does it.
 #include "platform/log_files.h"
 
 #include <io.h>
 #include <share.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <string>
@@ -87,6 +89,36 @@ bool EqualIgnoringCase(const std::string& a, const std::string& b) {
                           b.data(), static_cast<int>(b.size())) == CSTR_EQUAL;
 }
 
+// The folder part of a name as written, with its last separator: "" when it has none.
+std::string FolderPart(const std::string& name) {
+    const size_t end = name.find_last_of("\\/:");
+    return end == std::string::npos ? std::string() : name.substr(0, end + 1);
+}
+
+// The files in the folder that match the pattern, each after the folder part; folders
+// left out. Zero, errno set, when the folder cannot be listed.
+int FindFiles(const std::string& pattern, std::vector<std::string>* files) {
+    files->clear();
+    WIN32_FIND_DATAA found;
+    const HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        errno = error == ERROR_FILE_NOT_FOUND   ? 0
+                : error == ERROR_PATH_NOT_FOUND ? ENOENT
+                : error == ERROR_ACCESS_DENIED  ? EACCES
+                                                : EIO;
+        return errno == 0 ? 1 : 0;
+    }
+    const std::string folder = FolderPart(pattern);
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            files->push_back(folder + found.cFileName);
+        }
+    } while (FindNextFileA(search, &found) != FALSE);
+    FindClose(search);
+    return 1;
+}
+
 }  // namespace
 
 int NameTheSameFile(const char* first, const char* second) {
@@ -97,6 +129,12 @@ int NameTheSameFile(const char* first, const char* second) {
 
 FILE* CreateLogFile(const char* name, bool binary, bool* inUse) {
     FILE* file = _fsopen(name, binary ? "wb" : "w", _SH_DENYWR);
+    *inUse = file == nullptr && _doserrno == ERROR_SHARING_VIOLATION;
+    return file;
+}
+
+FILE* AppendLogFile(const char* name, bool* inUse) {
+    FILE* file = _fsopen(name, "a", _SH_DENYWR);
     *inUse = file == nullptr && _doserrno == ERROR_SHARING_VIOLATION;
     return file;
 }
@@ -136,4 +174,24 @@ int DeleteLogFile(const char* name) {
             break;
     }
     return 0;
+}
+
+int ListFilesBeside(const char* name, std::vector<std::string>* files) {
+    return FindFiles(FolderPart(name) + "*", files);
+}
+
+std::vector<std::string> ExpandFileArgument(const char* argument) {
+    const std::string pattern = argument;
+    if (pattern.find_first_of("*?") == std::string::npos) {
+        return {pattern};
+    }
+    std::vector<std::string> files;
+    FindFiles(pattern, &files);
+    std::sort(files.begin(), files.end(), [](const std::string& a, const std::string& b) {
+        const int order =
+            CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()),
+                           b.data(), static_cast<int>(b.size()));
+        return order == CSTR_LESS_THAN || (order == CSTR_EQUAL && a < b);
+    });
+    return files;
 }

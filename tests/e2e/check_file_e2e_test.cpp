@@ -279,7 +279,31 @@ TEST_F(CheckFileE2e, UsageAndSwitches) {
     EXPECT_NE(named.out.find("records=1 "), std::string::npos) << named.out;
 }
 
-#ifndef _WIN32
+#ifdef _WIN32
+// The command prompt leaves * and ? to the program: the files that match, in name order,
+// folders left out; a pattern that matches none is a file that cannot be opened.
+TEST_F(CheckFileE2e, WildcardsAreExpandedInNameOrder) {
+    std::string expected;
+    int status = 0;
+    for (const char* name : {"T-00001.BIN", "T-00002.BIN", "T-00010.BIN"}) {
+        const Bytes bytes = MakeCorruptTimingStream(300, name[6] - '0' + 1);
+        expected += ExpectedReport(Path(name), bytes, &status);
+    }
+    for (const char* name : {"T-00010.BIN", "T-00002.BIN", "T-00001.BIN"}) {
+        Write(name, MakeCorruptTimingStream(300, name[6] - '0' + 1));
+    }
+    fs::create_directories(Path("T-FOLDER.BIN"));
+    const CheckRun run = Check({Path("T-*.BIN")});
+    EXPECT_EQ(run.status, status);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, expected);
+
+    const CheckRun none = Check({Path("NONE-?.BIN")});
+    EXPECT_EQ(none.status, 2);
+    EXPECT_EQ(none.out, "");
+    EXPECT_EQ(none.err.rfind("cannot open " + Path("NONE-?.BIN") + ": ", 0), 0u) << none.err;
+}
+#else
 TEST_F(CheckFileE2e, OutputThatCannotBeWrittenIsReportedOnce) {
     const std::string file = Write("damaged.bin", MakeCorruptTimingStream(3000, 4));
     const CheckRun run = Check({file, file}, "/dev/full");

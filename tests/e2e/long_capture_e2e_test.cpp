@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "logs/piece_ring.h"
 #include "tests/support/output_lines.h"
 #include "tests/support/reference_framer.h"
 #include "tests/support/simulator.h"
@@ -187,29 +188,37 @@ INSTANTIATE_TEST_SUITE_P(Kept, PieceTest, ::testing::Values(0, 3), [](const auto
     return info.param == 0 ? std::string("All") : "Newest" + std::to_string(info.param);
 });
 
-// A piece that another program holds is refused like any log file: said once, left as it
-// is, and the log stays in the driver from there on.
-TEST(LongCapture, APieceHeldByAnotherProgramIsRefused) {
+// A capture started again on the same names (as after the crash it waited for) keeps
+// every piece of the runs before, also one that another program holds, numbers on after
+// the highest, and counts them in -k, the oldest deleted first.
+TEST(LongCapture, ARestartKeepsThePiecesBefore) {
     Simulator sim({"--log-size", "1000000"});
-    const std::string held = sim.FilePath("A-00002.LOG");
-    std::ofstream(held) << "another program's";
-    const int fd = open(held.c_str(), O_RDONLY | O_CLOEXEC);
+    const auto run = [&](const std::string& keep) {
+        sim.Control({"fill", "0", "text", "200000"});
+        const ProcessResult capture = sim.Quorvin({"-q", "capture", "-d", "-s:64K", keep, "a.log"});
+        EXPECT_EQ(capture.status, 0) << capture.err;
+        EXPECT_EQ(capture.err, "");
+    };
+    run("-k:1000");
+    std::vector<std::string> first;
+    for (int n = 1; sim.FileExists(PieceName("A.LOG", n)); ++n) {
+        first.push_back(sim.ReadFile(PieceName("A.LOG", n)));
+    }
+    ASSERT_EQ(first.size(), 4u);
+    const int fd = open(sim.FilePath("A-00004.LOG").c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
-    auto capture = sim.StartQuorvin({"-q", "capture", "-s:64K", "a.log"});
-    ASSERT_TRUE(capture->WaitForStdoutText(PROMPT, 20s));
-    sim.Control({"fill", "0", "text", "200000"});
-    ASSERT_TRUE(WaitFor([&] { return !capture->Stderr().empty(); }));
-    capture->WriteStdin("\n");
-    EXPECT_EQ(capture->Wait(30s), 1);
+    run("-k:1000");
     close(fd);
-    EXPECT_EQ(capture->Stderr(), "cannot create A-00002.LOG: in use by another program\n");
-    EXPECT_EQ(sim.ReadFile("A-00002.LOG"), "another program's");
-    // The block in hand when the piece was refused is lost with it; the rest stays.
-    const std::string served = sim.Served(0, "text");
-    const std::string first = sim.ReadFile("A-00001.LOG");
-    EXPECT_TRUE(served.compare(0, first.size(), first) == 0);
-    EXPECT_LE(served.size(), first.size() + 4096);
-    EXPECT_LT(served.size(), size_t{200000});
+    for (size_t n = 1; n <= first.size(); ++n) {
+        EXPECT_EQ(sim.ReadFile(PieceName("A.LOG", n)), first[n - 1]) << n;
+    }
+    EXPECT_EQ(sim.ReadFile(PieceName("A.LOG", 5)).substr(0, 10),
+              sim.Served(0, "text").substr(200000, 10));
+    // A third run keeps three pieces in all: two of the second run's and its own.
+    run("-k:3");
+    for (int n = 1; n <= 12; ++n) {
+        EXPECT_EQ(sim.FileExists(PieceName("A.LOG", n)), n >= 10 && n <= 12) << n;
+    }
 }
 
 TEST(LongCapture, EndsAfterItsDuration) {

@@ -1,15 +1,19 @@
 // A log written in pieces, on Linux and under Wine: where pieces may end when the log
 // gives no ordinary place for it (a text line longer than a piece, a timing log with no
-// record in it), and what its pieces hold, as the disk has them (CR LF on Windows).
+// record in it), and what its pieces hold, as the disk has them (CR LF on Windows); the
+// pieces of earlier runs, kept and counted; and the events file beside them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "logs/capture_options.h"
+#include "logs/event_log.h"
 #include "logs/piece_ring.h"
 #include "platform/log_files.h"
 
@@ -28,16 +32,38 @@ protected:
 
     std::string Name() const { return (folder_ / "LOG.TXT").string(); }
 
+    static std::string Read(const std::string& name) {
+        std::ifstream in(name, std::ios::binary);
+        std::ostringstream bytes;
+        bytes << in.rdbuf();
+        return bytes.str();
+    }
+    static void Put(const std::string& name, const std::string& bytes) {
+        std::ofstream(name, std::ios::binary) << bytes;
+    }
+    static void Put(PieceRing& ring, const std::string& text) {
+        ASSERT_EQ(ring.Write(reinterpret_cast<const uint8_t*>(text.data()),
+                             static_cast<uint32_t>(text.size()), nullptr),
+                  1);
+    }
+
     // Every piece's bytes as the disk has them, in order of number.
     std::vector<std::string> Pieces(size_t count) const {
         std::vector<std::string> pieces;
         for (size_t number = 1; number <= count; ++number) {
-            std::ifstream in(PieceName(Name(), number), std::ios::binary);
-            std::ostringstream bytes;
-            bytes << in.rdbuf();
-            pieces.push_back(bytes.str());
+            pieces.push_back(Read(PieceName(Name(), number)));
         }
         return pieces;
+    }
+    // The numbers of the pieces on disk, up to the highest given.
+    std::vector<uint64_t> Existing(uint64_t highest) const {
+        std::vector<uint64_t> numbers;
+        for (uint64_t number = 1; number <= highest; ++number) {
+            if (fs::exists(PieceName(Name(), number))) {
+                numbers.push_back(number);
+            }
+        }
+        return numbers;
     }
 
     // What a text-mode file holds for these bytes.
@@ -65,14 +91,16 @@ TEST(PieceName, NumberGoesBeforeTheExtensionOfTheLastComponent) {
 
 // Lines of every length in blocks of any size: a piece ends after a line feed and holds
 // at most a piece's bytes on disk, but for a line longer than that, which has a piece of
-// its own.
+// its own. A line too long to wait for its line feed stays in the current piece while
+// what came of it fits there: the last one, still without its line feed at the end.
 TEST_F(PieceRingTest, TextPiecesEndAfterALineFeedAndAreNoLargerThanAllowed) {
     constexpr uint64_t SIZE = 64 << 10;
     std::string text;
     for (size_t length : {10, 30000, 40000, 100000, 63000, 5, 64000, 70000, 1}) {
         text.append(length - 1, 'x').push_back('\n');
     }
-    text += "no line feed at the end";
+    const std::string unended(62000, 'y');
+    text += unended;
     PieceRing ring(Name().c_str(), false, PieceOptions{SIZE, 0});
     ASSERT_EQ(ring.Start(), 1);
     for (size_t at = 0, step = 1; at < text.size(); at += step, step = step * 7 % 4093 + 1) {
@@ -93,6 +121,7 @@ TEST_F(PieceRingTest, TextPiecesEndAfterALineFeedAndAreNoLargerThanAllowed) {
     }
     EXPECT_TRUE(joined == OnDisk(text));
     EXPECT_EQ(pieces.size(), 7u);
+    EXPECT_TRUE(pieces.back() == OnDisk("\n" + unended));
 }
 
 // A timing log in which no record ends gives no place to cut: it is cut all the same, so
@@ -121,6 +150,111 @@ TEST_F(PieceRingTest, TimingBytesWithNoRecordAreCutToo) {
         }
     }
     EXPECT_EQ(kept, 2u);
+}
+
+// A capture restarted on the same name numbers on after the highest piece there, in
+// whatever letter case the platform's names ignore, and leaves every file as it was. A
+// departure (EndPiece) writes what waits and gives the next data a new piece; none is
+// made while no data comes, and a piece with nothing in it yet takes the next data.
+TEST_F(PieceRingTest, ARestartNumbersOnAfterThePiecesThereAndLeavesThem) {
+    const std::vector<std::pair<std::string, std::string>> others = {
+        {EventsFileName(Name()), "events\n"},
+        {(folder_ / "LOG-0009.TXT").string(), "four digits are no piece\n"},
+        {(folder_ / "log-00004.txt").string(), "a piece where case is ignored\n"}};
+    for (const auto& [name, bytes] : others) {
+        Put(name, bytes);
+    }
+    // Where letter case is ignored, log-00004.txt is a piece of LOG.TXT.
+    const uint64_t before = FILE_NAMES_IGNORE_CASE ? 4 : 0;
+    const std::vector<std::vector<std::string>> runs = {{"", "one\nb", "", "two\n"}, {"three\n"}};
+    for (const std::vector<std::string>& run : runs) {
+        PieceRing ring(Name().c_str(), false, PieceOptions{MIN_PIECE_SIZE, 0});
+        ASSERT_EQ(ring.Start(), 1);
+        for (const std::string& text : run) {
+            Put(ring, text);
+            ASSERT_EQ(ring.EndPiece(), 1);
+        }
+        ASSERT_EQ(ring.Close(), 1);
+    }
+    EXPECT_EQ(Read(PieceName(Name(), before + 1)), OnDisk("one\nb"));
+    EXPECT_EQ(Read(PieceName(Name(), before + 2)), OnDisk("two\n"));
+    EXPECT_EQ(Read(PieceName(Name(), before + 3)), OnDisk("three\n"));
+    EXPECT_FALSE(fs::exists(PieceName(Name(), before + 4)));
+    for (const auto& [name, bytes] : others) {
+        EXPECT_EQ(Read(name), bytes) << name;
+    }
+}
+
+// The count kept is the newest COUNT pieces, the one being written and those of earlier
+// runs included: at the start the oldest beyond it are deleted, the events file never.
+TEST_F(PieceRingTest, TheCountKeptTakesInThePiecesOfEarlierRuns) {
+    for (uint64_t number = 1; number <= 5; ++number) {
+        Put(PieceName(Name(), number), "old\n");
+    }
+    Put(EventsFileName(Name()), "events\n");
+    PieceRing ring(Name().c_str(), false, PieceOptions{MIN_PIECE_SIZE, 3});
+    ASSERT_EQ(ring.Start(), 1);
+    EXPECT_EQ(Existing(6), (std::vector<uint64_t>{4, 5, 6}));
+    Put(ring, "new\n");
+    ASSERT_EQ(ring.EndPiece(), 1);
+    Put(ring, "newer\n");
+    ASSERT_EQ(ring.Close(), 1);
+    EXPECT_EQ(Existing(8), (std::vector<uint64_t>{5, 6, 7}));
+    EXPECT_EQ(Read(EventsFileName(Name())), "events\n");
+}
+
+// An old piece that cannot be deleted (here a folder has taken its name, as a program may
+// hold a file a moment) is tried again at each sync until it is gone; said once.
+TEST_F(PieceRingTest, APieceThatCannotBeDeletedYetIsDeletedAtALaterSync) {
+    const std::string oldest = PieceName(Name(), 1);
+    PieceRing ring(Name().c_str(), false, PieceOptions{MIN_PIECE_SIZE, 1});
+    ASSERT_EQ(ring.Start(), 1);
+    Put(ring, "a\n");
+    ASSERT_EQ(ring.EndPiece(), 1);
+    ASSERT_EQ(ring.Sync(), 1);  // closes the piece
+    fs::remove(oldest);
+    fs::create_directories(fs::path(oldest) / "inside");
+    testing::internal::CaptureStderr();
+    Put(ring, "b\n");
+    ASSERT_EQ(ring.Sync(), 1);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said.rfind("cannot delete " + oldest + ": ", 0), 0u) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    fs::remove_all(oldest);
+    Put(oldest, "held no more");
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(ring.Sync(), 1);
+    ASSERT_EQ(ring.Close(), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(Existing(2), (std::vector<uint64_t>{2}));
+}
+
+// The events file: named after the first log's stem, appended to across opens, each line
+// dated, and held against a second writer as a log file is.
+TEST_F(PieceRingTest, TheEventsFileAppendsDatedLinesAcrossOpens) {
+    EXPECT_EQ(EventsFileName("A.LOG"), "A-EVENTS.TXT");
+    EXPECT_EQ(EventsFileName("T.BIN"), "T-EVENTS.TXT");
+    EXPECT_EQ(EventsFileName("T"), "T-EVENTS.TXT");
+    EXPECT_EQ(EventsFileName("DIR/X.Y.LOG"), "DIR/X.Y-EVENTS.TXT");
+    const std::string name = EventsFileName(Name());
+    for (const char* text : {"capture started", "the adapter left"}) {
+        EventLog events;
+        ASSERT_EQ(events.Open(name), 1);
+        EventLog second;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(second.Open(name), 0);
+        second.Line("never written");
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  "cannot open " + name + ": in use by another program\n");
+        events.Line(text);
+        events.Sync();
+        events.Close();
+    }
+    const std::string date = "\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}";
+    const std::string end = TEXT_LINE_FEED_BYTES == 2 ? "\r\n" : "\n";
+    EXPECT_TRUE(std::regex_match(
+        Read(name), std::regex(date + " capture started" + end + date + " the adapter left" + end)))
+        << Read(name);
 }
 
 }  // namespace
