@@ -44,6 +44,42 @@ void AwaitStop(HANDLE stopEvent, bool unattended) {
     }
 }
 
+// The command line as the run took it (upper-cased), for the events file.
+std::string DescribeCommandLine(const CommandLine& commandLine) {
+    std::string line = "quorvin";
+    for (uint32_t i = 0; i < commandLine.switchCount; ++i) {
+        const Switch& given = commandLine.switches[i];
+        line += " -";
+        line += given.letter != '\0' ? given.letter : ' ';
+        if (given.value != nullptr) {
+            line += ':' + Printable(given.value);
+        }
+    }
+    for (uint32_t i = 0; i < commandLine.positionalCount; ++i) {
+        line += ' ' + Printable(commandLine.GetPositional(i));
+    }
+    return line;
+}
+
+// With pieces, the events file beside the first log's: opened before anything else is
+// made, so that what fails is in it too; kept across restarts.
+void OpenEvents(const CommandLine& commandLine, CaptureContext& context, EventLog& events) {
+    const LogSelection& selection = context.selection;
+    if (context.options.pieces.size == 0) {
+        return;
+    }
+    const char* first = WantsTextLog(selection) && selection.textLogName != nullptr
+                            ? selection.textLogName
+                            : selection.timingLogName;
+    if (events.Open(EventsFileName(first)) == 0) {
+        return;  // said; the capture goes on without it
+    }
+    context.events = &events;
+    EchoReports(&events);
+    events.Line("capture started: version " QUORVIN_VERSION ", " +
+                DescribeCommandLine(commandLine));
+}
+
 // False when no selected log has a sink to go to.
 bool OpenSinks(CaptureContext& context) {
     const LogSelection& selection = context.selection;
@@ -68,6 +104,7 @@ void ShowCapturePrompt() {
 int CaptureCommand(const CommandLine& commandLine) {
     VekDiagDeviceList list;
     CaptureContext context;
+    EventLog events;
     // A selection or a switch that cannot work is said at once, before anything is made.
     int usable = CheckLogSelection(commandLine, &context.selection);
     if (usable == EXIT_STATUS_OK) {
@@ -78,7 +115,10 @@ int CaptureCommand(const CommandLine& commandLine) {
     }
     // The files come before any adapter is read; when none of them can be had there is
     // nothing to capture.
+    OpenEvents(commandLine, context, events);
     if (!OpenSinks(context)) {
+        events.Line("capture ended as no log file could be had: exit status 1");
+        EchoReports(nullptr);
         return EXIT_STATUS_FAILED;
     }
     // Logs that all go to files do not need standard output: a capture started by the
@@ -110,6 +150,8 @@ int CaptureCommand(const CommandLine& commandLine) {
     if (context.readyEvent != nullptr) {
         CloseHandle(context.readyEvent);
     }
+    EchoReports(nullptr);
+    events.Close();
     EndInterruptibleWork();
     return context.exitStatus;
 }

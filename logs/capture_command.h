@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "logs/capture_options.h"
+#include "logs/event_log.h"
 #include "logs/log_selection.h"
 #include "logs/log_sinks.h"
 #include "platform/win32.h"
@@ -27,6 +28,9 @@ struct CaptureContext {
     // dropped by then) and has shown the prompt, or once it has ended.
     HANDLE readyEvent = nullptr;
     VekDiagDeviceList* deviceList = nullptr;
+    // The events file, with pieces (-s): what happened, for whoever collects the pieces;
+    // null without pieces.
+    EventLog* events = nullptr;
     // Written by the worker, read by the command thread after the worker has ended.
     int exitStatus = 0;
 };

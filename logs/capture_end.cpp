@@ -42,6 +42,16 @@ DWORD CaptureEnd::NextWait(ULONGLONG now) const {
     return static_cast<DWORD>(wait);
 }
 
+std::string CaptureEnd::How() const {
+    if (!due_) {
+        return "";
+    }
+    if (seenAt_ != 0) {
+        return "\"" + Printable(watch_->Text().c_str()) + "\" seen";
+    }
+    return "after " + FormatDuration(durationMs_);
+}
+
 void CaptureEnd::Say() const {
     if (!due_) {
         return;

@@ -23,6 +23,9 @@ public:
     DWORD NextWait(ULONGLONG now) const;
     // The line on standard output that says what ended the capture, if it ended itself.
     void Say() const;
+    // What ended it, for the events file: "after 1:00:00", "\"FAULT\" seen"; empty when
+    // it did not end itself.
+    std::string How() const;
 
 private:
     const ULONGLONG start_;

@@ -95,8 +95,9 @@ public:
 
     DWORD NextWait() const { return end_.NextWait(GetTickCount64()); }
 
-    // Closes the files and returns the capture's exit status.
-    int Finish() {
+    // Closes the files and returns the capture's exit status. ended: why the passes
+    // stopped, when nothing else tells it.
+    int Finish(const char* ended) {
         if (statusShown_) {
             ShowStatus(GetTickCount64());
             EndStatusLine();
@@ -114,7 +115,9 @@ public:
             failed_ = true;
         }
         end_.Say();
-        return failed_ ? EXIT_STATUS_FAILED : EXIT_STATUS_OK;
+        const int status = failed_ ? EXIT_STATUS_FAILED : EXIT_STATUS_OK;
+        Record(EndLine(ended, status));
+        return status;
     }
 
     // After every block of a turn: a turn ends after TURN_BLOCKS blocks, or as soon as
@@ -189,6 +192,8 @@ private:
         } else if (opened) {
             followed_ = ChoiceOf(*device);  // the adapter a follow waits for
             stage_ = Stage::Reading;
+            Record("reading adapter index " + std::to_string(device->adapterIndex) + ": " +
+                   Printable(device->InterfacePath().c_str()));
             if (!options_.keepOlderEvents) {
                 TakeTurns(false, GetTickCount64() + CAPTURE_POLL_MS);  // it may leave meanwhile
             }
@@ -243,7 +248,7 @@ private:
         ReportEvent("the adapter left: %s", Printable(device_->InterfacePath().c_str()).c_str());
         for (CapturedLog& log : logs_) {
             if (Reading(log)) {
-                Note(log.sink.EndUnit() != 0 && log.sink.Flush() != 0);
+                Note(log.sink.EndPiece() != 0 && log.sink.Flush() != 0);
             }
         }
         LetGo();
@@ -367,6 +372,9 @@ private:
                     Note(log.sink.Sync() != 0);
                 }
             }
+            if (context_.events != nullptr) {
+                context_.events->Sync();
+            }
             lastSync_ = now;
         }
         if (StatusLineWanted() && now - lastStatus_ >= STATUS_INTERVAL_MS) {
@@ -405,6 +413,33 @@ private:
 
     void Note(bool succeeded) { failed_ = failed_ || !succeeded; }
 
+    // A line of the events file only: what standard error need not say.
+    void Record(const std::string& line) {
+        if (context_.events != nullptr) {
+            context_.events->Line(line);
+        }
+    }
+
+    std::string EndLine(const char* ended, int status) const {
+        std::string how = end_.How();
+        if (how.empty()) {
+            how = stage_ == Stage::Removed ? "the adapter was removed" : ended;
+        }
+        std::string line = "capture ended " + how + ":";
+        for (const CapturedLog& log : logs_) {
+            if (log.selected) {
+                line += log.channel == LogChannel::TextLog ? " text " : " timing ";
+                line += std::to_string(log.sink.BytesWritten()) + " bytes";
+                if (log.channel == LogChannel::TimingLog) {
+                    line += ", " + std::to_string(log.errors) + " framing errors;";
+                } else {
+                    line += ";";
+                }
+            }
+        }
+        return line + " exit status " + std::to_string(status);
+    }
+
     CaptureContext& context_;
     const CaptureOptions& options_;
     Stage stage_ = Stage::Waiting;
@@ -432,11 +467,18 @@ DWORD WINAPI CaptureWorker(LPVOID parameter) {
     CaptureContext& context = *static_cast<CaptureContext*>(parameter);
     Capture capture(context);
     bool going = capture.Begin();
+    bool stopped = false;
     while (going) {
-        going = capture.RunPass() &&
-                WaitForSingleObject(context.stopEvent, capture.NextWait()) == WAIT_TIMEOUT;
+        going = capture.RunPass();
+        stopped =
+            going && WaitForSingleObject(context.stopEvent, capture.NextWait()) != WAIT_TIMEOUT;
+        going = going && !stopped;
     }
-    context.exitStatus = capture.Finish();
+    const char* ended = !stopped && StopRequested() == 0 ? "as it could not go on"
+                        : Interrupted() != 0             ? "by a stop from the system"
+                        : StopRequested() != 0           ? "by ENTER"
+                                                         : "at the end of standard input";
+    context.exitStatus = capture.Finish(ended);
     // Nobody may be there to press ENTER: a capture that ends by itself ends the command,
     // also when it could not go on.
     if (context.options.Unattended()) {
