@@ -304,8 +304,9 @@ TEST(LongCapture, AHardStopLosesAtMostTheLastTurn) {
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(sim.workDirectory),
                                 std::filesystem::directory_iterator()),
                   static_cast<long>(ReadPieces(sim, "A", ".LOG").numbers.size() +
-                                    ReadPieces(sim, "T", ".BIN").numbers.size()))
-            << "a file that is no piece";
+                                    ReadPieces(sim, "T", ".BIN").numbers.size() + 1))
+            << "a file that is no piece nor the events file";
+        EXPECT_EQ(sim.ReadFile("A-EVENTS.TXT").find("capture ended"), std::string::npos);
     }
 }
 
