@@ -46,10 +46,13 @@ std::string CaptureEnd::How() const {
     if (!due_) {
         return "";
     }
+    std::string how;
     if (seenAt_ != 0) {
-        return "\"" + Printable(watch_->Text().c_str()) + "\" seen";
+        how.append(1, '"').append(Printable(watch_->Text().c_str())).append("\" seen");
+    } else {
+        how.append("after ").append(FormatDuration(durationMs_));
     }
-    return "after " + FormatDuration(durationMs_);
+    return how;
 }
 
 void CaptureEnd::Say() const {
