@@ -299,9 +299,15 @@ struct DeviceProgram {
     bool badRecord = false;
     std::string readOnQuery;
 
-    bool WaitFor(size_t count) {
+    // The actions once there are count of them (fewer after 20 s).
+    std::vector<CM_NOTIFY_ACTION> Seen(size_t count) {
         std::unique_lock<std::mutex> lock(mutex);
-        return changed.wait_for(lock, 20s, [&] { return actions.size() >= count; });
+        changed.wait_for(lock, 20s, [&] { return actions.size() >= count; });
+        return actions;
+    }
+    void Answer(DWORD result) {
+        const std::lock_guard<std::mutex> lock(mutex);
+        answer = result;
     }
 };
 
@@ -350,12 +356,14 @@ TEST(Notification, RestartAskedFirstGoesAheadWhenTheHandlesAreClosed) {
 
     const ProcessResult restart = server.TryControl({"restart", "1"});
     EXPECT_EQ(restart.status, 0) << restart.err;
-    ASSERT_TRUE(program.WaitFor(2));
-    EXPECT_EQ(program.actions,
+    EXPECT_EQ(program.Seen(2),
               (std::vector<CM_NOTIFY_ACTION>{CM_NOTIFY_ACTION_DEVICEQUERYREMOVE,
                                              CM_NOTIFY_ACTION_DEVICEREMOVECOMPLETE}));
-    EXPECT_FALSE(program.badRecord);
-    EXPECT_EQ(program.readOnQuery, "cd");
+    {
+        const std::lock_guard<std::mutex> lock(program.mutex);
+        EXPECT_FALSE(program.badRecord);
+        EXPECT_EQ(program.readOnQuery, "cd");
+    }
     ASSERT_TRUE(interfaces.WaitFor(2));
     EXPECT_EQ(interfaces.events, (std::vector<std::string>{"-" + path, "+" + path}));
     const std::vector<std::string> requests = server.Requests(1);
@@ -385,7 +393,7 @@ TEST(Notification, AVetoOrAHandleLeftOpenKeepsTheAdapter) {
     DeviceProgram program;
     program.channel = OpenChannel(path, "VekDiagTextLog");
     ASSERT_NE(program.channel, INVALID_HANDLE_VALUE);
-    program.answer = ERROR_CANCELLED;
+    program.Answer(ERROR_CANCELLED);
     const HCMNOTIFICATION device = RegisterDevice(program);
 
     ProcessResult vetoed = server.TryControl({"restart", "0"});
@@ -393,24 +401,23 @@ TEST(Notification, AVetoOrAHandleLeftOpenKeepsTheAdapter) {
     EXPECT_EQ(vetoed.err,
               "vekdiag-sim: the removal of adapter 0 was vetoed by a registered program (answer "
               "1223)\n");
-    ASSERT_TRUE(program.WaitFor(2));
-    EXPECT_EQ(program.actions[1], CM_NOTIFY_ACTION_DEVICEQUERYREMOVEFAILED);
+    EXPECT_EQ(program.Seen(2),
+              (std::vector<CM_NOTIFY_ACTION>{CM_NOTIFY_ACTION_DEVICEQUERYREMOVE,
+                                             CM_NOTIFY_ACTION_DEVICEQUERYREMOVEFAILED}));
 
-    program.answer = ERROR_SUCCESS;
+    program.Answer(ERROR_SUCCESS);
     server.Control({"hold", "0", "timing"});
     vetoed = server.TryControl({"remove", "0", "--query"});
     EXPECT_EQ(vetoed.status, 1);
     EXPECT_EQ(vetoed.err,
               "vekdiag-sim: the removal of adapter 0 was vetoed: 1 handle still open on " + path +
                   "\\VekDiagTimingLog\n");
-    ASSERT_TRUE(program.WaitFor(4));
-    EXPECT_EQ(program.actions[3], CM_NOTIFY_ACTION_DEVICEQUERYREMOVEFAILED);
+    EXPECT_EQ(program.Seen(4).back(), CM_NOTIFY_ACTION_DEVICEQUERYREMOVEFAILED);
     EXPECT_EQ(server.Control({"instance", "0"}), "0\n");  // still present
 
     server.Control({"release", "0"});
     EXPECT_EQ(server.TryControl({"remove", "0", "--query"}).status, 0);
-    ASSERT_TRUE(program.WaitFor(6));
-    EXPECT_EQ(program.actions[5], CM_NOTIFY_ACTION_DEVICEREMOVECOMPLETE);
+    EXPECT_EQ(program.Seen(6).back(), CM_NOTIFY_ACTION_DEVICEREMOVECOMPLETE);
     EXPECT_EQ(server.TryControl({"instance", "0"}).status, 1);
     EXPECT_EQ(CM_Unregister_Notification(device), CR_SUCCESS);
 }
