@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -79,4 +80,11 @@ struct Adapter {
     std::atomic<uint32_t> waiting{0};
 
     std::vector<Holder> holders[CHANNELS];
+    // The opens of `hold`, which play another program's handles: channel and open id.
+    std::vector<std::pair<Channel, uint64_t>> simulatorHolds;
+
+    // The programs registered for this adapter's notifications.
+    std::vector<std::shared_ptr<DeviceSink>> registrants;
+    // A removal that asks first is asking its registrants now.
+    bool removalQueried = false;
 };

@@ -6,7 +6,10 @@
 const char USAGE[] =
     "usage: vekdiag-sim serve [--adapter INDEX:TYPEHEX]... [--no-adapter] [--log-size BYTES]\n"
     "       vekdiag-sim add INDEX:TYPEHEX [--path TEXT]\n"
-    "       vekdiag-sim remove N\n"
+    "       vekdiag-sim remove N [--query]\n"
+    "       vekdiag-sim restart N\n"
+    "       vekdiag-sim hold N configure|text|timing\n"
+    "       vekdiag-sim release N\n"
     "       vekdiag-sim text N STRING...\n"
     "       vekdiag-sim timing N COUNT [--corrupt K]\n"
     "       vekdiag-sim fill N text|timing BYTES\n"
@@ -78,6 +81,22 @@ bool ParseAdd(const Rest& rest, ControlCommand* command) {
     const std::optional<size_t> length = Utf16Length(rest[2]);
     command->text = rest[2];
     return length && *length > 0 && *length <= MAX_INTERFACE_PATH;
+}
+
+bool ParseRemove(const Rest& rest, ControlCommand* command) {
+    command->query = rest.size() == 1 && rest[0] == "--query";
+    return rest.empty() || command->query;
+}
+
+bool ParseHold(const Rest& rest, ControlCommand* command) {
+    static constexpr const char* CHANNEL_WORDS[] = {"configure", "text", "timing"};
+    for (int channel = 0; channel < static_cast<int>(std::size(CHANNEL_WORDS)); ++channel) {
+        if (rest.size() == 1 && rest[0] == CHANNEL_WORDS[channel]) {
+            command->channel = channel;
+            return true;
+        }
+    }
+    return false;
 }
 
 bool ParseText(const Rest& rest, ControlCommand* command) {
@@ -213,7 +232,10 @@ constexpr VerbSyntax VERBS[] = {
     {"add", Verb::Add, false, ParseAdd,
      "add wants INDEX:TYPEHEX, e.g. 0:1A2B, and may take --path TEXT (UTF-8, 1 to 32767 "
      "characters)"},
-    {"remove", Verb::Remove, true, ParseNothing, "remove takes only N"},
+    {"remove", Verb::Remove, true, ParseRemove, "remove wants N and may take --query"},
+    {"restart", Verb::Restart, true, ParseNothing, "restart takes only N"},
+    {"hold", Verb::Hold, true, ParseHold, "hold wants N configure|text|timing"},
+    {"release", Verb::Release, true, ParseNothing, "release takes only N"},
     {"text", Verb::Text, true, ParseText, "text wants N STRING..."},
     {"timing", Verb::Timing, true, ParseTiming,
      "timing wants N COUNT [--corrupt K] with K at most COUNT"},

@@ -32,6 +32,9 @@ enum class PnpFault { FailEnumeration, RefuseRegistration, Clear };
 enum class Verb {
     Add,
     Remove,
+    Restart,
+    Hold,
+    Release,
     Text,
     Timing,
     Fill,
@@ -72,6 +75,8 @@ struct ControlCommand {
     std::string recordRoot;  // served --record: the root folder, read without a server
     bool blocks = false;     // served --blocks
     LogKind log = LogKind::Text;
+    bool query = false;  // remove --query
+    int channel = 0;     // hold: 0 configure, 1 text log, 2 timing log (as Channel)
     FaultKind fault = FaultKind::Clear;
     PnpFault pnp = PnpFault::Clear;
 };

@@ -27,14 +27,17 @@ ControlResult AddAdapter(DriverState& driver, const ControlCommand& command) {
 }
 
 ControlResult RemoveAdapter(DriverState& driver, const ControlCommand& command) {
+    if (command.query) {
+        return QueriedRemoval(driver, command, false);
+    }
     return OnAdapter(driver, command, [&](Adapter& adapter) {
-        adapter.present = false;
-        for (ServedRecord& record : adapter.served) {
-            record.Close();
-        }
-        driver.Notify(wire::ACTION_REMOVAL, adapter.path);
+        driver.TakeAway(adapter);
         return std::string();
     });
+}
+
+ControlResult RestartAdapter(DriverState& driver, const ControlCommand& command) {
+    return QueriedRemoval(driver, command, true);
 }
 
 ControlResult SetReadSize(DriverState& driver, const ControlCommand& command) {
@@ -195,6 +198,9 @@ constexpr struct {
 } HANDLERS[] = {
     {Verb::Add, AddAdapter},
     {Verb::Remove, RemoveAdapter},
+    {Verb::Restart, RestartAdapter},
+    {Verb::Hold, Hold},
+    {Verb::Release, Release},
     {Verb::Text, AppendText},
     {Verb::Timing, AppendTimingRecords},
     {Verb::Fill, Fill},

@@ -35,3 +35,11 @@ ControlResult AppendRaw(DriverState& driver, const ControlCommand& command);
 ControlResult AppendTimingRecords(DriverState& driver, const ControlCommand& command);
 ControlResult Fill(DriverState& driver, const ControlCommand& command);
 ControlResult Stream(DriverState& driver, const ControlCommand& command);
+
+// removal_commands.cpp
+// The plug-and-play manager's removal that asks first: every registrant of the adapter is
+// queried, and the removal goes ahead unless one vetoes or a handle is still open; the
+// adapter then goes, and with comeBack returns at once as the same adapter.
+ControlResult QueriedRemoval(DriverState& driver, const ControlCommand& command, bool comeBack);
+ControlResult Hold(DriverState& driver, const ControlCommand& command);
+ControlResult Release(DriverState& driver, const ControlCommand& command);

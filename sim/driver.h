@@ -4,9 +4,11 @@
 // driver's lock, except for the waits of a slow adapter and the writers' steps.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,16 +20,28 @@ enum class Channel { Configure = 0, TextLog = 1, TimingLog = 2 };
 const char* ChannelName(Channel channel);
 
 struct InterfaceEvent {
-    uint32_t action;  // wire::ACTION_ARRIVAL or wire::ACTION_REMOVAL
+    uint32_t action;  // wire::ACTION_...
     std::string path;
+    uint32_t query = 0;  // for ACTION_QUERY_REMOVE: the number its answer gives
 };
 
-// Gets arrivals and removals; called with the driver locked, so it must not block nor
-// call back into the driver.
+// Gets arrivals and removals, or one adapter's notifications; called with the driver
+// locked, so it must not block nor call back into the driver.
 class EventSink {
 public:
     virtual ~EventSink() = default;
     virtual void Post(const InterfaceEvent& event) = 0;
+};
+
+// A program registered for one adapter's notifications, which answers the query before a
+// removal that asks first.
+class DeviceSink : public EventSink {
+public:
+    // The answer to the query (0 lets the removal go ahead), or none when it did not come
+    // by the deadline. A registrant that went away answers 0: it holds nothing open.
+    // Called without the driver's lock.
+    virtual std::optional<uint32_t> AwaitAnswer(uint32_t query,
+                                                std::chrono::steady_clock::time_point deadline) = 0;
 };
 
 struct InterfaceEntry {
@@ -84,6 +98,12 @@ public:
     // False, and not subscribed, while registrations are refused.
     bool Subscribe(EventSink* sink);
     void Unsubscribe(EventSink* sink);
+    // Subscribes sink to the notifications of the present adapter with this interface
+    // path: wire::SUBSCRIPTION_LIVE, or why not (SUBSCRIPTION_REFUSED while registrations
+    // are refused, SUBSCRIPTION_NO_DEVICE). The subscription outlives the adapter's
+    // removal, and goes on when a restart brings it back.
+    uint32_t SubscribeDevice(std::string_view path, const std::shared_ptr<DeviceSink>& sink);
+    void UnsubscribeDevice(const DeviceSink* sink);
 
     // A control command of vekdiag-sim (control_commands.cpp).
     ControlResult Execute(const ControlCommand& command);

@@ -5,6 +5,7 @@
 
 #include "cli/ascii.h"
 #include "sim/driver_abi.h"
+#include "sim/wire.h"
 
 namespace {
 
@@ -74,4 +75,12 @@ void DriverState::Notify(uint32_t action, const std::string& path) {
     for (EventSink* sink : sinks) {
         sink->Post(event);
     }
+}
+
+void DriverState::TakeAway(Adapter& adapter) {
+    adapter.present = false;
+    for (ServedRecord& record : adapter.served) {
+        record.Close();
+    }
+    Notify(wire::ACTION_REMOVAL, adapter.path);
 }

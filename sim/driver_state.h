@@ -34,6 +34,10 @@ struct DriverState {
     // What a command on a position without an adapter says.
     std::string NoAdapter(uint64_t position) const;
     void Notify(uint32_t action, const std::string& path);
+    // The adapter goes away: no longer present, its record files let go, its interface's
+    // removal said to the arrival subscribers (its registrants hear nothing of it: a
+    // surprise removal).
+    void TakeAway(Adapter& adapter);
 
     mutable std::mutex mutex;
     std::vector<std::unique_ptr<Adapter>> adapters;
@@ -44,6 +48,7 @@ struct DriverState {
     const std::filesystem::path recordFolder;
     unsigned nextInstance = 0;
     uint64_t nextOpenId = 1;
+    uint32_t nextQuery = 1;
 
     // Taken without mutex held, so that stopping a writer never waits for its own step.
     // Declared after the adapters, so that the writers end before the adapters go.

@@ -5,9 +5,14 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <map>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -90,8 +95,9 @@ void ServeEnumerate(Driver& driver, int fd) {
     wire::Send(fd, reply);
 }
 
-// Queues events for one subscriber and wakes its session thread.
-class Subscriber : public EventSink {
+// Queues events for one subscriber and wakes its session thread; for a subscription to
+// one adapter, also takes the answers to its queries.
+class Subscriber : public DeviceSink {
 public:
     Subscriber() : wake_(::eventfd(0, EFD_CLOEXEC)) {}
     ~Subscriber() override {
@@ -120,11 +126,94 @@ public:
         return events;
     }
 
+    void Answered(uint32_t query, uint32_t result) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        answers_[query] = result;
+        answered_.notify_all();
+    }
+
+    // The client hung up: no answer will come, and none is needed.
+    void Left() {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        left_ = true;
+        answered_.notify_all();
+    }
+
+    std::optional<uint32_t> AwaitAnswer(uint32_t query,
+                                        std::chrono::steady_clock::time_point deadline) override {
+        std::unique_lock<std::mutex> lock(mutex_);
+        answered_.wait_until(lock, deadline, [&] { return left_ || answers_.count(query) != 0; });
+        if (left_) {
+            return 0;
+        }
+        const auto answer = answers_.find(query);
+        if (answer == answers_.end()) {
+            return std::nullopt;
+        }
+        const uint32_t result = answer->second;
+        answers_.erase(answer);
+        return result;
+    }
+
 private:
     const int wake_;
     std::mutex mutex_;
+    std::condition_variable answered_;
     std::deque<InterfaceEvent> queue_;
+    std::map<uint32_t, uint32_t> answers_;  // query -> result
+    bool left_ = false;
 };
+
+// Takes the client's answers; false once it hung up or said something else.
+bool TakeAnswers(wire::Receiver& receiver, Subscriber& subscriber) {
+    std::string body;
+    do {
+        if (!receiver.Next(body)) {
+            return false;
+        }
+        wire::Reader answer(body);
+        const wire::Kind kind = answer.ReadKind();
+        const uint32_t query = answer.U32();
+        const uint32_t result = answer.U32();
+        if (kind != wire::Kind::Answer || !answer.ok()) {
+            return false;
+        }
+        subscriber.Answered(query, result);
+    } while (receiver.Buffered());
+    return true;
+}
+
+// Sends the subscriber's events until either side hangs up. The client of an arrival
+// subscription sends nothing: anything there is its hang-up.
+void SendEvents(int fd, wire::Receiver* answers, Subscriber& subscriber) {
+    bool open = true;
+    while (open) {
+        pollfd fds[2] = {{fd, POLLIN, 0}, {subscriber.wake(), POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) {
+            open = errno == EINTR;
+            continue;
+        }
+        if (fds[0].revents != 0 && (answers == nullptr || !TakeAnswers(*answers, subscriber))) {
+            break;
+        }
+        if ((fds[1].revents & POLLIN) != 0) {
+            for (const InterfaceEvent& event : subscriber.TakeAll()) {
+                wire::Writer message(wire::Kind::Event);
+                message.U32(event.action).Bytes(event.path).U32(event.query);
+                if (!wire::Send(fd, message)) {
+                    open = false;
+                    break;
+                }
+            }
+        }
+    }
+}
+
+bool SendSubscribeReply(int fd, uint32_t refused) {
+    wire::Writer reply(wire::Kind::SubscribeReply);
+    reply.U32(refused);
+    return wire::Send(fd, reply) && refused == wire::SUBSCRIPTION_LIVE;
+}
 
 void ServeSubscription(Driver& driver, int fd) {
     Subscriber subscriber;
@@ -133,34 +222,29 @@ void ServeSubscription(Driver& driver, int fd) {
     }
     // Subscribed before the reply: whatever arrives after registration returns is seen.
     const bool subscribed = driver.Subscribe(&subscriber);
-    wire::Writer reply(wire::Kind::SubscribeReply);
-    reply.U32(subscribed ? 0 : 1);
-    if (!subscribed) {
-        wire::Send(fd, reply);
+    if (SendSubscribeReply(fd, subscribed ? wire::SUBSCRIPTION_LIVE : wire::SUBSCRIPTION_REFUSED)) {
+        SendEvents(fd, nullptr, subscriber);
+    }
+    if (subscribed) {
+        driver.Unsubscribe(&subscriber);
+    }
+}
+
+void ServeDeviceSubscription(Driver& driver, int fd, wire::Receiver& receiver,
+                             wire::Reader& request) {
+    const std::string_view path = request.Bytes();
+    const auto subscriber = std::make_shared<Subscriber>();
+    if (!request.ok() || subscriber->wake() < 0) {
         return;
     }
-    bool open = wire::Send(fd, reply);
-    while (open) {
-        pollfd fds[2] = {{fd, POLLIN, 0}, {subscriber.wake(), POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) {
-            open = errno == EINTR;
-            continue;
-        }
-        if (fds[0].revents != 0) {
-            break;  // the client sends nothing: anything here is its hang-up
-        }
-        if ((fds[1].revents & POLLIN) != 0) {
-            for (const InterfaceEvent& event : subscriber.TakeAll()) {
-                wire::Writer message(wire::Kind::Event);
-                message.U32(event.action).Bytes(event.path);
-                if (!wire::Send(fd, message)) {
-                    open = false;
-                    break;
-                }
-            }
-        }
+    const uint32_t refused = driver.SubscribeDevice(path, subscriber);
+    if (SendSubscribeReply(fd, refused)) {
+        SendEvents(fd, &receiver, *subscriber);
     }
-    driver.Unsubscribe(&subscriber);
+    if (refused == wire::SUBSCRIPTION_LIVE) {
+        driver.UnsubscribeDevice(subscriber.get());
+    }
+    subscriber->Left();
 }
 
 void ServeControl(Driver& driver, int fd, wire::Reader& request) {
@@ -217,6 +301,9 @@ void RunSession(Driver& driver, int fd) {
                 break;
             case wire::Kind::Subscribe:
                 ServeSubscription(driver, fd);
+                break;
+            case wire::Kind::SubscribeDevice:
+                ServeDeviceSubscription(driver, fd, receiver, request);
                 break;
             case wire::Kind::Control:
                 ServeControl(driver, fd, request);

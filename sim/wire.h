@@ -37,22 +37,38 @@ enum class Kind : uint32_t {
     Enumerate = 2,  // -> EnumerateReply
     Subscribe = 3,  // -> SubscribeReply, then Event messages until either side hangs up
     Control = 4,    // u32 count, count strings (the arguments) -> Output..., Done
+    // string interface path -> SubscribeReply, then that adapter's Event messages until
+    // either side hangs up; the client answers each query with Answer.
+    SubscribeDevice = 5,
     // On a connection whose Open succeeded.
     Ioctl = 10,  // u32 code, u32 output capacity, string input -> IoctlReply
     Close = 11,  // -> CloseReply, then the server hangs up
+    // On a SubscribeDevice connection.
+    Answer = 12,  // u32 query, u32 result (0: the removal may go ahead)
     // From the server.
     OpenReply = 20,       // u32 error (0: the connection is now the channel)
     IoctlReply = 21,      // u32 error, u32 byte count reported, string output
     CloseReply = 22,      //
     EnumerateReply = 23,  // u32 error, u32 count, count times (string path, u32 present)
-    SubscribeReply = 24,  // u32 refused (1: no events will come; the server hangs up)
-    Event = 25,           // u32 action (0 arrival, 1 removal), string path
-    Output = 26,          // string: bytes for the command's standard output
-    Done = 27,            // u32 exit status, string message for standard error
+    // u32 refused (0: live; 1: no events will come, 2: no such adapter present; the
+    // server then hangs up)
+    SubscribeReply = 24,
+    Event = 25,   // u32 action (ACTION_...), string path, u32 query (0 unless ACTION_QUERY_REMOVE)
+    Output = 26,  // string: bytes for the command's standard output
+    Done = 27,    // u32 exit status, string message for standard error
 };
 
+// The values of CM_NOTIFY_ACTION.
 inline constexpr uint32_t ACTION_ARRIVAL = 0;
 inline constexpr uint32_t ACTION_REMOVAL = 1;
+inline constexpr uint32_t ACTION_QUERY_REMOVE = 2;
+inline constexpr uint32_t ACTION_QUERY_REMOVE_FAILED = 3;
+inline constexpr uint32_t ACTION_REMOVE_PENDING = 4;
+inline constexpr uint32_t ACTION_REMOVE_COMPLETE = 5;
+
+inline constexpr uint32_t SUBSCRIPTION_LIVE = 0;
+inline constexpr uint32_t SUBSCRIPTION_REFUSED = 1;
+inline constexpr uint32_t SUBSCRIPTION_NO_DEVICE = 2;
 
 // Interface paths are UTF-8 wherever they travel: in the simulator, in these messages and
 // through the platform layer's port to the driver. The simulator measures them in the
@@ -212,6 +228,10 @@ inline bool Send(int fd, Writer& message) {
 class Receiver {
 public:
     explicit Receiver(int fd) : fd_(fd), buffer_(BUFFER_SIZE) {}
+
+    // Bytes have arrived that Next has not returned yet (a poll on the socket would not
+    // show them).
+    bool Buffered() const { return start_ != end_; }
 
     // False when the peer hung up, the connection failed or the message is too large.
     bool Next(std::string& body) {

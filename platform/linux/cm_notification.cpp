@@ -1,9 +1,10 @@
-// CM_Register_Notification for interface arrivals and removals: each registration
-// holds a subscription to the driver's events and a thread of its own that runs the
-// callback for one event after the other. When the driver goes away the thread
-// subscribes again, with a short backoff, so that a driver that comes back (as a
-// simulator started anew after a crash) reaches the registration as a restarted PnP
-// manager would.
+// CM_Register_Notification for interface arrivals and removals, and for the device of a
+// channel handle (the query before a removal that asks first, its outcome): each
+// registration holds a subscription to the driver's events and a thread of its own that
+// runs the callback for one event after the other, and for a query sends the callback's
+// answer back. When the driver goes away the thread subscribes again, with a short
+// backoff, so that a driver that comes back (as a simulator started anew after a crash)
+// reaches the registration as a restarted PnP manager would.
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -16,6 +17,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "platform/linux/device_io.h"
 #include "platform/linux/driver_port.h"
 #include "sim/wire.h"
 
@@ -24,12 +26,16 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr size_t LINK_OFFSET = offsetof(CM_NOTIFY_EVENT_DATA, u.DeviceInterface.SymbolicLink);
+// A device's events carry no custom data.
+constexpr size_t DEVICE_EVENT_SIZE = offsetof(CM_NOTIFY_EVENT_DATA, u.DeviceHandle.Data);
 constexpr std::chrono::milliseconds FIRST_BACKOFF = 10ms;
 constexpr std::chrono::milliseconds LONGEST_BACKOFF = 200ms;
 
 struct Registration {
     PVOID context = nullptr;
     PCM_NOTIFY_CALLBACK callback = nullptr;
+    // The interface path of the device registered for; empty for interface arrivals.
+    std::string devicePath;
     std::thread thread;  // none for a class the driver has no interfaces of
 
     std::mutex mutex;
@@ -70,11 +76,22 @@ std::vector<uint64_t> MakeEventData(const GUID& classGuid, std::string_view link
     return storage;
 }
 
+std::vector<uint64_t> MakeDeviceEventData(DWORD* size) {
+    *size = static_cast<DWORD>(DEVICE_EVENT_SIZE);
+    std::vector<uint64_t> storage((sizeof(CM_NOTIFY_EVENT_DATA) + 7) / 8, 0);
+    auto* event = reinterpret_cast<CM_NOTIFY_EVENT_DATA*>(storage.data());
+    event->FilterType = CM_NOTIFY_FILTER_TYPE_DEVICEHANDLE;
+    event->u.DeviceHandle.NameOffset = -1;
+    return storage;
+}
+
 // Subscribes the registration to the driver's events. The subscription is published
 // before the driver's answer is awaited, so that unregistering can always cut the wait
 // short.
 Subscription Subscribe(Registration& registration) {
-    std::unique_ptr<DriverEvents> subscribing = SubscribeToDriver();
+    std::unique_ptr<DriverEvents> subscribing = registration.devicePath.empty()
+                                                    ? SubscribeToDriver()
+                                                    : SubscribeToDevice(registration.devicePath);
     if (subscribing == nullptr) {
         return Subscription::Lost;
     }
@@ -100,20 +117,26 @@ bool Unregistered(Registration& registration) {
 }
 
 // Runs the callback for each event of the subscription until it ends (the driver went
-// away, or unregistering cancelled it).
+// away, or unregistering cancelled it). A query unanswered because of an unregistration
+// is the driver's to settle: it sees the subscription end.
 void DeliverEvents(Registration* registration, DriverEvents& events) {
     const auto handle = reinterpret_cast<HCMNOTIFICATION>(registration);
+    const bool device = !registration->devicePath.empty();
     DriverEvent event;
     while (events.Next(&event)) {
         DWORD size = 0;
-        std::vector<uint64_t> data = MakeEventData(DriverInterfaceClass(), event.path, &size);
+        std::vector<uint64_t> data = device
+                                         ? MakeDeviceEventData(&size)
+                                         : MakeEventData(DriverInterfaceClass(), event.path, &size);
         if (Unregistered(*registration)) {
             break;
         }
-        registration->callback(handle, registration->context,
-                               event.arrival ? CM_NOTIFY_ACTION_DEVICEINTERFACEARRIVAL
-                                             : CM_NOTIFY_ACTION_DEVICEINTERFACEREMOVAL,
-                               reinterpret_cast<PCM_NOTIFY_EVENT_DATA>(data.data()), size);
+        const DWORD result =
+            registration->callback(handle, registration->context, event.action,
+                                   reinterpret_cast<PCM_NOTIFY_EVENT_DATA>(data.data()), size);
+        if (event.action == CM_NOTIFY_ACTION_DEVICEQUERYREMOVE) {
+            events.Answer(result);
+        }
     }
 }
 
@@ -167,27 +190,42 @@ CONFIGRET CM_Register_Notification(PCM_NOTIFY_FILTER pFilter, PVOID pContext,
     if (pFilter->cbSize != sizeof(CM_NOTIFY_FILTER)) {
         return CR_INVALID_STRUCTURE_SIZE;
     }
-    if (pFilter->FilterType != CM_NOTIFY_FILTER_TYPE_DEVICEINTERFACE || pFilter->Reserved != 0) {
+    const bool byHandle = pFilter->FilterType == CM_NOTIFY_FILTER_TYPE_DEVICEHANDLE;
+    if ((!byHandle && pFilter->FilterType != CM_NOTIFY_FILTER_TYPE_DEVICEINTERFACE) ||
+        pFilter->Reserved != 0) {
         return CR_INVALID_DATA;
     }
     // Registrations for every interface class at once are not part of this layer.
     if (pFilter->Flags != 0) {
         return CR_INVALID_FLAG;
     }
-    const GUID interfaceClass = DriverInterfaceClass();
-    const bool wanted = std::memcmp(&pFilter->u.DeviceInterface.ClassGuid, &interfaceClass,
-                                    sizeof interfaceClass) == 0;
-
     auto registration = std::make_unique<Registration>();
     registration->context = pContext;
     registration->callback = pCallback;
+    bool wanted = true;
+    if (byHandle) {
+        // The registration is for the handle's device: it outlives the handle.
+        if (!ChannelDevicePath(pFilter->u.DeviceHandle.hTarget, &registration->devicePath)) {
+            return CR_INVALID_DATA;
+        }
+    } else {
+        const GUID interfaceClass = DriverInterfaceClass();
+        wanted = std::memcmp(&pFilter->u.DeviceInterface.ClassGuid, &interfaceClass,
+                             sizeof interfaceClass) == 0;
+    }
     // For another class the registration stands but stays quiet. Without a driver its
     // thread waits for one to come.
     if (wanted) {
-        // Subscribed before returning: whatever arrives after registration is seen. A
-        // driver that refuses stands for a system without these notifications.
-        if (Subscribe(*registration) == Subscription::Refused) {
-            return CR_CALL_NOT_IMPLEMENTED;
+        // Subscribed before returning: whatever comes after registration is seen. A driver
+        // that refuses stands for a system without these notifications.
+        switch (Subscribe(*registration)) {
+            case Subscription::Refused:
+                return CR_CALL_NOT_IMPLEMENTED;
+            case Subscription::NoDevice:
+                return CR_NO_SUCH_DEVNODE;
+            case Subscription::Live:
+            case Subscription::Lost:
+                break;
         }
         try {
             registration->thread = std::thread(Deliver, registration.get());

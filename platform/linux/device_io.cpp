@@ -1,5 +1,7 @@
 // CreateFileA and DeviceIoControl for the driver's channels: each handle holds one open
 // channel of the port, which answers every request before the call returns.
+#include "platform/linux/device_io.h"
+
 #include <memory>
 #include <utility>
 
@@ -13,8 +15,10 @@ constexpr DWORD MAX_INPUT_BYTES = 1u << 20;
 
 class ChannelObject : public KernelObject {
 public:
-    explicit ChannelObject(std::unique_ptr<DriverChannel> channel) : channel(std::move(channel)) {}
+    ChannelObject(std::unique_ptr<DriverChannel> channel, std::string devicePath)
+        : channel(std::move(channel)), devicePath(std::move(devicePath)) {}
     const std::unique_ptr<DriverChannel> channel;
+    const std::string devicePath;
 };
 
 HANDLE Fail(DWORD error) {
@@ -35,8 +39,11 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
     if (error != ERROR_SUCCESS) {
         return Fail(error);
     }
+    // The driver found the channel, so the name has a backslash before the channel's name.
+    const std::string name(lpFileName);
     SetLastError(ERROR_SUCCESS);
-    return RegisterKernelObject(std::make_shared<ChannelObject>(std::move(channel)));
+    return RegisterKernelObject(
+        std::make_shared<ChannelObject>(std::move(channel), name.substr(0, name.rfind('\\'))));
 }
 
 BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, DWORD nInBufferSize,
@@ -70,4 +77,15 @@ BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, D
         return FALSE;
     }
     return TRUE;
+}
+
+bool ChannelDevicePath(HANDLE handle, std::string* devicePath) {
+    const DWORD error = GetLastError();
+    const std::shared_ptr<ChannelObject> device = FindKernelObject<ChannelObject>(handle);
+    SetLastError(error);
+    if (device == nullptr) {
+        return false;
+    }
+    *devicePath = device->devicePath;
+    return true;
 }

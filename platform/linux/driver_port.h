@@ -48,26 +48,36 @@ struct DriverInterface {
 // a driver), or the Win32 error the listing failed with.
 DWORD ListDriverInterfaces(std::vector<DriverInterface>* interfaces);
 
+// An event of the driver's plug-and-play side, with the notification action it is
+// delivered as: an interface's arrival or removal for a subscription to arrivals, the
+// removal's query and what follows it for a subscription to one adapter.
 struct DriverEvent {
-    bool arrival;  // else a removal
+    CM_NOTIFY_ACTION action;
     std::string path;
 };
 
-enum class Subscription { Live, Refused, Lost };
+// Live; Refused: as a system without these notifications; Lost: the driver went away;
+// NoDevice: the adapter of a subscription to one adapter is not present.
+enum class Subscription { Live, Refused, Lost, NoDevice };
 
-// The driver's arrivals and removals from Begin on, in order; destroying it ends them.
+// The driver's events from Begin on, in order; destroying it ends them.
 class DriverEvents {
 public:
     virtual ~DriverEvents() = default;
 
-    // Waits until the driver took the subscription (Live), refused it (Refused: as a
-    // system without arrival notifications) or went away (Lost).
+    // Waits until the driver took the subscription, refused it or went away.
     virtual Subscription Begin() = 0;
     // Waits for the next event; false once the subscription has ended.
     virtual bool Next(DriverEvent* event) = 0;
+    // The answer to the CM_NOTIFY_ACTION_DEVICEQUERYREMOVE that Next returned last:
+    // ERROR_SUCCESS lets the removal go ahead, anything else vetoes it.
+    virtual void Answer(DWORD result) = 0;
     // From any thread: Begin and Next return at once, now and from now on.
     virtual void Cancel() = 0;
 };
 
-// A subscription to begin, or null when no driver answers.
+// A subscription to begin, or null when no driver answers: to the arrivals and removals
+// of every interface, or to the notifications of the adapter whose interface path
+// devicePath is (the query before its removal, a veto's outcome, the removal's end).
 std::unique_ptr<DriverEvents> SubscribeToDriver();
+std::unique_ptr<DriverEvents> SubscribeToDevice(const std::string& devicePath);

@@ -114,15 +114,17 @@ private:
     std::string reply_;
 };
 
+// A subscription: to every interface's arrivals and removals, or to one adapter's
+// notifications, whose queries it answers on the same connection.
 class SimulatorEvents : public DriverEvents {
 public:
-    explicit SimulatorEvents(int fd) : fd_(fd), receiver_(fd) {}
+    SimulatorEvents(int fd, wire::Writer request)
+        : fd_(fd), receiver_(fd), request_(std::move(request)) {}
     ~SimulatorEvents() override { ::close(fd_); }
 
     Subscription Begin() override {
-        wire::Writer request(wire::Kind::Subscribe);
         std::string body;
-        if (!wire::Send(fd_, request) || !receiver_.Next(body)) {
+        if (!wire::Send(fd_, request_) || !receiver_.Next(body)) {
             return Subscription::Lost;
         }
         wire::Reader reply(body);
@@ -131,7 +133,14 @@ public:
         if (kind != wire::Kind::SubscribeReply || !reply.ok()) {
             return Subscription::Lost;
         }
-        return refused != 0 ? Subscription::Refused : Subscription::Live;
+        switch (refused) {
+            case wire::SUBSCRIPTION_LIVE:
+                return Subscription::Live;
+            case wire::SUBSCRIPTION_NO_DEVICE:
+                return Subscription::NoDevice;
+            default:
+                return Subscription::Refused;
+        }
     }
 
     bool Next(DriverEvent* event) override {
@@ -143,11 +152,19 @@ public:
         const wire::Kind kind = message.ReadKind();
         const uint32_t action = message.U32();
         const std::string_view path = message.Bytes();
-        if (kind != wire::Kind::Event || !message.ok()) {
+        query_ = message.U32();
+        if (kind != wire::Kind::Event || !message.ok() || action >= CM_NOTIFY_ACTION_MAX) {
             return false;
         }
-        *event = DriverEvent{action == wire::ACTION_ARRIVAL, std::string(path)};
+        *event = DriverEvent{static_cast<CM_NOTIFY_ACTION>(action), std::string(path)};
         return true;
+    }
+
+    // A simulator that is gone by now needs no answer.
+    void Answer(DWORD result) override {
+        wire::Writer answer(wire::Kind::Answer);
+        answer.U32(query_).U32(result);
+        wire::Send(fd_, answer);
     }
 
     // Wakes a Begin or Next in progress: the connection reads as hung up.
@@ -156,7 +173,14 @@ public:
 private:
     const int fd_;
     wire::Receiver receiver_;
+    wire::Writer request_;
+    uint32_t query_ = 0;
 };
+
+std::unique_ptr<DriverEvents> StartSubscription(wire::Writer request) {
+    const int fd = Connect();
+    return fd < 0 ? nullptr : std::make_unique<SimulatorEvents>(fd, std::move(request));
+}
 
 }  // namespace
 
@@ -211,6 +235,11 @@ DWORD ListDriverInterfaces(std::vector<DriverInterface>* interfaces) {
 }
 
 std::unique_ptr<DriverEvents> SubscribeToDriver() {
-    const int fd = Connect();
-    return fd < 0 ? nullptr : std::make_unique<SimulatorEvents>(fd);
+    return StartSubscription(wire::Writer(wire::Kind::Subscribe));
+}
+
+std::unique_ptr<DriverEvents> SubscribeToDevice(const std::string& devicePath) {
+    wire::Writer request(wire::Kind::SubscribeDevice);
+    request.Bytes(devicePath);
+    return StartSubscription(std::move(request));
 }

@@ -91,10 +91,12 @@ public:
             return false;
         }
         const InterfaceEvent& next = queue_.front();
-        *event = DriverEvent{next.action == wire::ACTION_ARRIVAL, next.path};
+        *event = DriverEvent{static_cast<CM_NOTIFY_ACTION>(next.action), next.path};
         queue_.pop_front();
         return true;
     }
+
+    void Answer(DWORD /*result*/) override {}  // no queries come here
 
     void Cancel() override {
         const std::lock_guard<std::mutex> lock(mutex_);
@@ -157,6 +159,23 @@ DWORD ListDriverInterfaces(std::vector<DriverInterface>* interfaces) {
 std::unique_ptr<DriverEvents> SubscribeToDriver() {
     Driver* driver = InstalledDriver();
     return driver != nullptr ? std::make_unique<InProcessEvents>(*driver) : nullptr;
+}
+
+namespace {
+
+// The unit tests register for a device's notifications nowhere: as a system without them.
+class RefusedEvents : public DriverEvents {
+public:
+    Subscription Begin() override { return Subscription::Refused; }
+    bool Next(DriverEvent* /*event*/) override { return false; }
+    void Answer(DWORD /*result*/) override {}
+    void Cancel() override {}
+};
+
+}  // namespace
+
+std::unique_ptr<DriverEvents> SubscribeToDevice(const std::string& /*devicePath*/) {
+    return std::make_unique<RefusedEvents>();
 }
 
 InProcessDriver::InProcessDriver(const std::vector<std::string>& serveArguments) {
