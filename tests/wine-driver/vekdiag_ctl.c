@@ -41,8 +41,9 @@ static const char usage[] =
     "                                      a line saying why not (status 1)\n"
     "  hold ADAPTER CHANNEL                keep the channel open, after a line \"held\", until\n"
     "                                      standard input ends\n"
-    "  watch ADAPTER allow|refuse          register for a handle of its configure channel and\n"
-    "                                      print each notification, after a line\n"
+    "  watch ADAPTER allow|refuse          register for a handle of its configure channel,\n"
+    "                                      and for the arrivals of the adapters' interfaces,\n"
+    "                                      and print each notification, after a line\n"
     "                                      \"watching\", until standard input ends; asked,\n"
     "                                      close the handle and allow, or refuse\n"
     "  reads ADAPTER text|timing           reads of the log answered so far\n"
@@ -235,7 +236,11 @@ static DWORD CALLBACK Notified(HCMNOTIFICATION notification, PVOID context, CM_N
     (void)notification, (void)context, (void)size;
     DWORD result = ERROR_SUCCESS;
     EnterCriticalSection(&watched.lock);
-    if (event->FilterType != CM_NOTIFY_FILTER_TYPE_DEVICEHANDLE) {
+    if (event->FilterType == CM_NOTIFY_FILTER_TYPE_DEVICEINTERFACE) {
+        printf("%s %ls\n",
+               action == CM_NOTIFY_ACTION_DEVICEINTERFACEARRIVAL ? "arrival" : "removal",
+               event->u.DeviceInterface.SymbolicLink);
+    } else if (event->FilterType != CM_NOTIFY_FILTER_TYPE_DEVICEHANDLE) {
         printf("unexpected notification %d\n", (int)action);
     } else if (action == CM_NOTIFY_ACTION_DEVICEQUERYREMOVE) {
         printf("queryremove\n");
@@ -287,8 +292,17 @@ static int WatchAdapter(unsigned adapter, BOOL allow) {
     CM_NOTIFY_FILTER filter = {.cbSize = sizeof filter,
                                .FilterType = CM_NOTIFY_FILTER_TYPE_DEVICEHANDLE};
     filter.u.DeviceHandle.hTarget = watched.channel;
-    HCMNOTIFICATION notification;
-    const CONFIGRET cr = reg(&filter, NULL, Notified, &notification);
+    /* VT_INTERFACE_CLASS */
+    CM_NOTIFY_FILTER arrivals = {
+        .cbSize = sizeof arrivals,
+        .FilterType = CM_NOTIFY_FILTER_TYPE_DEVICEINTERFACE,
+        .u.DeviceInterface.ClassGuid = {
+            0x7f95af7c, 0xf68a, 0x4351, {0xbb, 0x8e, 0x26, 0x8a, 0xf2, 0x8e, 0xa1, 0x4c}}};
+    HCMNOTIFICATION notifications[2];
+    CONFIGRET cr = reg(&filter, NULL, Notified, &notifications[0]);
+    if (cr == CR_SUCCESS) {
+        cr = reg(&arrivals, NULL, Notified, &notifications[1]);
+    }
     if (cr != CR_SUCCESS) {
         fprintf(stderr, "vekdiag-ctl: CM_Register_Notification failed, %lu\n", cr);
         return 1;
@@ -296,7 +310,8 @@ static int WatchAdapter(unsigned adapter, BOOL allow) {
     printf("watching\n");
     fflush(stdout);
     AwaitEnd();
-    unreg(notification);
+    unreg(notifications[1]);
+    unreg(notifications[0]);
     if (watched.channel != NULL) {
         CloseHandle(watched.channel);
     }
