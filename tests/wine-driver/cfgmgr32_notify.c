@@ -177,7 +177,7 @@ static DWORD WINAPI Watch(LPVOID parameter) {
  * departure and then the arrival, as the system never misses them. A few seconds each
  * at most. */
 #define SEEN_MAX 64
-static void LetWatchersSee(void) {
+static void LetWatchersSee(HANDLE stop) {
     struct registration* seen[SEEN_MAX];
     LONG passes[SEEN_MAX];
     size_t n = 0;
@@ -190,8 +190,9 @@ static void LetWatchersSee(void) {
     LeaveCriticalSection(&watchersLock);
     for (size_t i = 0; i < n; ++i) {
         /* The pass under way may have begun before the adapter left. */
+        HANDLE ends[2] = {seen[i]->stop, stop};
         for (int waited = 0; seen[i]->passes - passes[i] < 2 && waited < 5000; waited += 5) {
-            if (WaitForSingleObject(seen[i]->stop, 5) == WAIT_OBJECT_0) {
+            if (WaitForMultipleObjects(2, ends, FALSE, 5) != WAIT_TIMEOUT) {
                 break;
             }
         }
@@ -223,7 +224,7 @@ static DWORD WINAPI Answer(LPVOID parameter) {
         const DWORD result =
             r->callback((HCMNOTIFICATION)r, r->context, action, &event, sizeof event);
         if (n.notice == VT_NOTICE_REMOVED) {
-            LetWatchersSee();
+            LetWatchersSee(r->stop);
         }
         struct vt_answer a = {n.restart, result == ERROR_SUCCESS};
         DeviceIoControl(r->control, VT_CTL_ANSWER, &a, sizeof a, NULL, 0, &got, NULL);

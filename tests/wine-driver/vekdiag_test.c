@@ -73,7 +73,7 @@ static HANDLE directories[VT_ADAPTERS], links[VT_ADAPTERS * 3];
 #define NO_ADAPTER 0xFFFFFFFFu
 struct registrant {
     const FILE_OBJECT* file; /* NULL: a free place */
-    ULONG adapter;           /* NO_ADAPTER once it was reset */
+    ULONG adapter;           /* NO_ADAPTER once that was reset or taken away */
     ULONG restart;           /* the reset it is asked in, 0 none */
     ULONG told;              /* the last notice handed out, VT_NOTICE_* */
     BOOLEAN answered, allowed, acknowledged;
@@ -85,6 +85,11 @@ static struct {
     struct vt_restart state;
     LONGLONG deadline, settle;
 } restart;
+
+/* Whether the registrant is asked in the current reset. Under the lock. */
+static BOOLEAN TakesPart(const struct registrant* r) {
+    return r->file != NULL && r->restart != 0 && r->restart == restart.state.id;
+}
 
 static const WCHAR* const channelNames[3] = {L"VekDiagConfigure", L"VekDiagTextLog",
                                              L"VekDiagTimingLog"};
@@ -187,6 +192,13 @@ static NTSTATUS SetPresence(ULONG index, ULONG present) {
     if (!present && !a->away) {
         ++a->removals;
         a->handles = 0;
+        /* The adapter that comes back is a new device: what was registered for the
+         * handles of the one that left is over, unless a reset still tells it so. */
+        for (ULONG i = 0; i < VT_REGISTRANTS; ++i) {
+            if (registrants[i].adapter == index && !TakesPart(&registrants[i])) {
+                registrants[i].adapter = NO_ADAPTER;
+            }
+        }
     }
     a->away = !present;
     KeReleaseSpinLock(&lock, irql);
@@ -452,10 +464,6 @@ static struct registrant* RegistrantOf(const FILE_OBJECT* file) {
         }
     }
     return NULL;
-}
-
-static BOOLEAN TakesPart(const struct registrant* r) {
-    return r->file != NULL && r->restart != 0 && r->restart == restart.state.id;
 }
 
 /* The control channel file becomes a registrant on the adapter. Under the lock. */
