@@ -86,9 +86,11 @@ static struct {
     LONGLONG deadline, settle;
 } restart;
 
-/* Whether the registrant is asked in the current reset. Under the lock. */
+/* Whether the registrant is asked in a reset under way. Under the lock. */
 static BOOLEAN TakesPart(const struct registrant* r) {
-    return r->file != NULL && r->restart != 0 && r->restart == restart.state.id;
+    const ULONG phase = restart.state.phase;
+    return r->file != NULL && r->restart != 0 && r->restart == restart.state.id &&
+           phase != VT_RESTART_IDLE && phase != VT_RESTART_DONE;
 }
 
 static const WCHAR* const channelNames[3] = {L"VekDiagConfigure", L"VekDiagTextLog",
