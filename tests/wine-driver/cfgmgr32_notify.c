@@ -3,14 +3,24 @@
  * interfaces of the class registered for, on a thread of the registration's own, and
  * calls back from that thread for each interface that appears in it
  * (CM_NOTIFY_ACTION_DEVICEINTERFACEARRIVAL) or leaves it (..._DEVICEINTERFACEREMOVAL),
- * as Windows does when a driver switches an interface on or off. The rest of what Wine's
+ * as Windows does when a driver switches an interface on or off.
+ *
+ * A registration for a handle (CM_NOTIFY_FILTER_TYPE_DEVICEHANDLE) is for the test
+ * driver's adapter that the handle's channel belongs to, which the driver tells
+ * (VT_WHICH_ADAPTER): a control channel file of the registration's own makes it a
+ * registrant of the driver's, and its thread asks the driver what to hand on, calling back
+ * with ..._DEVICEQUERYREMOVE when the adapter is to be reset after asking, and answering
+ * with what the callback returned, then with ..._DEVICEQUERYREMOVEFAILED or
+ * ..._DEVICEREMOVECOMPLETE once the driver decided (vekdiag_test.h). After the removal the
+ * registration calls back no more. The rest of what Wine's
  * cfgmgr32 implements goes on to setupapi, as there (cfgmgr32_notify.def); nothing of
  * Wine 8 imports cfgmgr32, so that is all a process can need of it.
  *
  * It lies in the test prefix's system folder, where only a run with
  * WINEDLLOVERRIDES=cfgmgr32=n,b loads it. When CFGMGR32_TEST_MARKER names a file, each
- * load appends a line to it with the path this DLL was loaded from, and each registration
- * a line "registered". Never shipped. */
+ * load appends a line to it with the path this DLL was loaded from, each registration for
+ * interfaces a line "registered", and each for a handle "registered for a handle". Never
+ * shipped. */
 #include <stddef.h>
 #include <stdlib.h>
 #include <string.h>
@@ -19,6 +29,8 @@
 /* cfgmgr32.h and setupapi.h build on windows.h */
 #include <cfgmgr32.h>
 #include <setupapi.h>
+
+#include "vekdiag_test.h"
 
 /* How often the list is looked at. */
 #define POLL_MS 50
@@ -29,13 +41,24 @@ struct paths {
 };
 
 struct registration {
+    CM_NOTIFY_FILTER_TYPE type;
     GUID classGuid;
     PVOID context;
     PCM_NOTIFY_CALLBACK callback;
     HANDLE stop, thread;
     DWORD threadId;
     struct paths present; /* as last seen; the watching thread's alone once it runs */
+    /* Interfaces: the looks at the list done so far, and how many registrations for
+     * handles wait for the next (under watchersLock); in the list of watchers. */
+    volatile LONG passes;
+    LONG waiters;
+    struct registration* next;
+    HANDLE control; /* a handle: the registrant, a control channel file of the driver's */
 };
+
+/* The process's registrations for interfaces. */
+static CRITICAL_SECTION watchersLock;
+static struct registration* watchers;
 
 static void Mark(const char* line, DWORD length) {
     WCHAR marker[MAX_PATH];
@@ -144,20 +167,105 @@ static DWORD WINAPI Watch(LPVOID parameter) {
         Notify(r, &r->present, &now, CM_NOTIFY_ACTION_DEVICEINTERFACEREMOVAL);
         FreePaths(&r->present);
         r->present = now;
+        InterlockedIncrement(&r->passes);
     }
     return 0;
+}
+
+/* Once an adapter was taken away for a reset, every watcher of interfaces in the process
+ * looks at the list again before the driver brings it back, so that it reports the
+ * departure and then the arrival, as the system never misses them. A few seconds each
+ * at most. */
+#define SEEN_MAX 64
+static void LetWatchersSee(HANDLE stop) {
+    struct registration* seen[SEEN_MAX];
+    LONG passes[SEEN_MAX];
+    size_t n = 0;
+    EnterCriticalSection(&watchersLock);
+    for (struct registration* w = watchers; w != NULL && n < SEEN_MAX; w = w->next) {
+        ++w->waiters;
+        passes[n] = w->passes;
+        seen[n++] = w;
+    }
+    LeaveCriticalSection(&watchersLock);
+    for (size_t i = 0; i < n; ++i) {
+        /* The pass under way may have begun before the adapter left. */
+        HANDLE ends[2] = {seen[i]->stop, stop};
+        for (int waited = 0; seen[i]->passes - passes[i] < 2 && waited < 5000; waited += 5) {
+            if (WaitForMultipleObjects(2, ends, FALSE, 5) != WAIT_TIMEOUT) {
+                break;
+            }
+        }
+    }
+    EnterCriticalSection(&watchersLock);
+    for (size_t i = 0; i < n; ++i) {
+        --seen[i]->waiters;
+    }
+    LeaveCriticalSection(&watchersLock);
+}
+
+static DWORD WINAPI Answer(LPVOID parameter) {
+    struct registration* r = parameter;
+    while (WaitForSingleObject(r->stop, POLL_MS) == WAIT_TIMEOUT) {
+        struct vt_notice n;
+        DWORD got = 0;
+        if (!DeviceIoControl(r->control, VT_CTL_POLL, NULL, 0, &n, sizeof n, &got, NULL) ||
+            got != sizeof n || n.notice == VT_NOTICE_NONE) {
+            continue;
+        }
+        if (WaitForSingleObject(r->stop, 0) == WAIT_OBJECT_0) {
+            break;
+        }
+        const CM_NOTIFY_ACTION action =
+            n.notice == VT_NOTICE_QUERY_REMOVE    ? CM_NOTIFY_ACTION_DEVICEQUERYREMOVE
+            : n.notice == VT_NOTICE_REMOVE_FAILED ? CM_NOTIFY_ACTION_DEVICEQUERYREMOVEFAILED
+                                                  : CM_NOTIFY_ACTION_DEVICEREMOVECOMPLETE;
+        CM_NOTIFY_EVENT_DATA event = {.FilterType = CM_NOTIFY_FILTER_TYPE_DEVICEHANDLE};
+        const DWORD result =
+            r->callback((HCMNOTIFICATION)r, r->context, action, &event, sizeof event);
+        if (n.notice == VT_NOTICE_REMOVED) {
+            LetWatchersSee(r->stop);
+        }
+        struct vt_answer a = {n.restart, result == ERROR_SUCCESS};
+        DeviceIoControl(r->control, VT_CTL_ANSWER, &a, sizeof a, NULL, 0, &got, NULL);
+        if (n.notice == VT_NOTICE_REMOVED) {
+            break;
+        }
+    }
+    return 0;
+}
+
+/* The adapter of the handle's channel, watched through a control channel file. */
+static BOOL WatchHandle(struct registration* r, HANDLE target) {
+    ULONG adapter;
+    DWORD got = 0;
+    if (!DeviceIoControl(target, VT_WHICH_ADAPTER, NULL, 0, &adapter, sizeof adapter, &got, NULL) ||
+        got != sizeof adapter) {
+        return FALSE;
+    }
+    r->control = CreateFileA(VT_CONTROL_DOS_NAME, GENERIC_READ | GENERIC_WRITE,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+    if (r->control == INVALID_HANDLE_VALUE) {
+        r->control = NULL;
+        return FALSE;
+    }
+    return DeviceIoControl(r->control, VT_CTL_WATCH, &adapter, sizeof adapter, NULL, 0, &got, NULL);
 }
 
 static void FreeRegistration(struct registration* r) {
     if (r->stop != NULL) {
         CloseHandle(r->stop);
     }
+    if (r->control != NULL) {
+        CloseHandle(r->control);
+    }
     FreePaths(&r->present);
     free(r);
 }
 
-/* Interfaces of one class only, the one filter the tests need. What is present when it
- * registers is the starting point: only later changes are reported. */
+/* Interfaces of one class, or a handle of the test driver's adapters: the filters the
+ * tests need. What is present when it registers is the starting point: only later
+ * changes are reported. */
 CONFIGRET WINAPI CM_Register_Notification(PCM_NOTIFY_FILTER filter, PVOID context,
                                           PCM_NOTIFY_CALLBACK callback,
                                           PHCMNOTIFICATION notification) {
@@ -165,29 +273,48 @@ CONFIGRET WINAPI CM_Register_Notification(PCM_NOTIFY_FILTER filter, PVOID contex
         return CR_INVALID_POINTER;
     }
     *notification = NULL;
-    if (filter->cbSize != sizeof *filter ||
-        filter->FilterType != CM_NOTIFY_FILTER_TYPE_DEVICEINTERFACE || filter->Flags != 0) {
+    const BOOL handle = filter->FilterType == CM_NOTIFY_FILTER_TYPE_DEVICEHANDLE;
+    if (filter->cbSize != sizeof *filter || filter->Flags != 0 ||
+        (filter->FilterType != CM_NOTIFY_FILTER_TYPE_DEVICEINTERFACE && !handle)) {
         return CR_INVALID_DATA;
     }
     struct registration* r = calloc(1, sizeof *r);
     if (r == NULL) {
         return CR_OUT_OF_MEMORY;
     }
-    r->classGuid = filter->u.DeviceInterface.ClassGuid;
+    r->type = filter->FilterType;
     r->context = context;
     r->callback = callback;
     r->stop = CreateEventW(NULL, TRUE, FALSE, NULL);
-    if (r->stop == NULL || !Present(&r->classGuid, &r->present)) {
-        FreeRegistration(r);
-        return CR_FAILURE;
+    if (handle) {
+        if (r->stop == NULL || !WatchHandle(r, filter->u.DeviceHandle.hTarget)) {
+            FreeRegistration(r);
+            return CR_FAILURE;
+        }
+    } else {
+        r->classGuid = filter->u.DeviceInterface.ClassGuid;
+        if (r->stop == NULL || !Present(&r->classGuid, &r->present)) {
+            FreeRegistration(r);
+            return CR_FAILURE;
+        }
     }
-    r->thread = CreateThread(NULL, 0, Watch, r, 0, &r->threadId);
+    r->thread = CreateThread(NULL, 0, handle ? Answer : Watch, r, 0, &r->threadId);
     if (r->thread == NULL) {
         FreeRegistration(r);
         return CR_FAILURE;
     }
+    if (!handle) {
+        EnterCriticalSection(&watchersLock);
+        r->next = watchers;
+        watchers = r;
+        LeaveCriticalSection(&watchersLock);
+    }
     *notification = (HCMNOTIFICATION)r;
-    Mark("registered\n", 11);
+    if (handle) {
+        Mark("registered for a handle\n", 24);
+    } else {
+        Mark("registered\n", 11);
+    }
     return CR_SUCCESS;
 }
 
@@ -201,9 +328,27 @@ CONFIGRET WINAPI CM_Unregister_Notification(HCMNOTIFICATION notification) {
     if (GetCurrentThreadId() == r->threadId) {
         return CR_FAILURE;
     }
+    EnterCriticalSection(&watchersLock);
+    for (struct registration** w = &watchers; *w != NULL; w = &(*w)->next) {
+        if (*w == r) {
+            *w = r->next;
+            break;
+        }
+    }
+    LeaveCriticalSection(&watchersLock);
     SetEvent(r->stop);
     WaitForSingleObject(r->thread, INFINITE);
     CloseHandle(r->thread);
+    /* A registration for a handle that waits for this one's next look stops waiting. */
+    for (;;) {
+        EnterCriticalSection(&watchersLock);
+        const LONG waiters = r->waiters;
+        LeaveCriticalSection(&watchersLock);
+        if (waiters == 0) {
+            break;
+        }
+        Sleep(1);
+    }
     FreeRegistration(r);
     return CR_SUCCESS;
 }
@@ -223,6 +368,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     (void)reserved;
     if (reason == DLL_PROCESS_ATTACH) {
         DisableThreadLibraryCalls(instance);
+        InitializeCriticalSection(&watchersLock);
         MarkLoaded(instance);
     }
     return TRUE;

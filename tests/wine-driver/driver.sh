@@ -11,7 +11,9 @@
 #   ctl ARGS...             the driver's control program (tests/wine-driver/vekdiag_ctl.c)
 #   with_notifications COMMAND...
 #                           runs COMMAND with the tests' cfgmgr32.dll in place of Wine's,
-#                           so that the programs it starts get arrival notifications
+#                           so that the programs it starts get arrival notifications,
+#                           and those for the handles of an adapter that ctl restart
+#                           resets
 driver_source=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$driver_source/../.." && pwd)
 exe=$root/build/windows/quorvin.exe

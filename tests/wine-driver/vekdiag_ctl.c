@@ -1,11 +1,16 @@
 /* The test's side of the driver's control channel: appends to the adapters' logs,
  * has the driver generate log contents at once or at a rate, takes adapters away and
- * brings them back, prints what the driver has and what it received on the adapters'
- * channels, and writes out the generated streams. */
+ * brings them back, resets them after asking, prints what the driver has and what it
+ * received on the adapters' channels, and writes out the generated streams. It also
+ * plays the programs that a reset asks or that stop it: one that keeps a channel open,
+ * and one that registers for the handle of a channel (with the configuration manager's
+ * CM_Register_Notification, found at run time, since Wine's has none). */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <windows.h>
+/* cfgmgr32.h builds on windows.h */
+#include <cfgmgr32.h>
 
 #include "vekdiag_pattern.h"
 #include "vekdiag_test.h"
@@ -30,6 +35,17 @@ static const char usage[] =
     "                                      its logs as they were\n"
     "  open ADAPTER                        open its three channels by its interface path and\n"
     "                                      close them (status 1 if one is refused)\n"
+    "  restart ADAPTER                     reset it after asking the programs registered for\n"
+    "                                      its handles: taken away and brought back when none\n"
+    "                                      refused and no handle stayed open (status 0), or\n"
+    "                                      a line saying why not (status 1)\n"
+    "  hold ADAPTER CHANNEL                keep the channel open, after a line \"held\", until\n"
+    "                                      standard input ends\n"
+    "  watch ADAPTER allow|refuse          register for a handle of its configure channel,\n"
+    "                                      and for the arrivals of the adapters' interfaces,\n"
+    "                                      and print each notification, after a line\n"
+    "                                      \"watching\", until standard input ends; asked,\n"
+    "                                      close the handle and allow, or refuse\n"
     "  reads ADAPTER text|timing           reads of the log answered so far\n"
     "  readafter ADAPTER text|timing COUNT SECONDS\n"
     "                                      wait until more than COUNT reads of the log were\n"
@@ -39,6 +55,22 @@ static const char usage[] =
 
 static unsigned Channel(const char* name) {
     return strcmp(name, "text") == 0 ? VT_TEXT_LOG : VT_TIMING_LOG;
+}
+
+static const char* const deviceNames[] = {"VekDiagConfigure", "VekDiagTextLog", "VekDiagTimingLog"};
+
+/* Opens a channel as a program that found the adapter through SetupAPI would. */
+static HANDLE OpenChannel(unsigned adapter, unsigned channel) {
+    char path[128];
+    snprintf(path, sizeof path, "\\\\?\\ROOT#VEKDIAG#%04u#%s\\%s", adapter, VT_INTERFACE_CLASS,
+             deviceNames[channel]);
+    return CreateFileA(path, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+}
+
+/* Until standard input ends. */
+static void AwaitEnd(void) {
+    while (getchar() != EOF) {
+    }
 }
 
 static HANDLE control;
@@ -134,15 +166,10 @@ static int SetPresence(unsigned adapter, unsigned present) {
     return Request(VT_CTL_PRESENCE, &p, sizeof p, NULL, 0, &returned) ? 0 : 1;
 }
 
-/* Opens each channel as a program that found the adapter through SetupAPI would. */
 static int Open(unsigned adapter) {
-    static const char* const names[] = {"VekDiagConfigure", "VekDiagTextLog", "VekDiagTimingLog"};
     int status = 0;
     for (unsigned c = 0; c < 3; ++c) {
-        char path[128];
-        snprintf(path, sizeof path, "\\\\?\\ROOT#VEKDIAG#%04u#%s\\%s", adapter, VT_INTERFACE_CLASS,
-                 names[c]);
-        HANDLE h = CreateFileA(path, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+        HANDLE h = OpenChannel(adapter, c);
         if (h == INVALID_HANDLE_VALUE) {
             printf("%s refused, error %lu\n", channelNames[c], GetLastError());
             status = 1;
@@ -152,6 +179,143 @@ static int Open(unsigned adapter) {
         }
     }
     return status;
+}
+
+static int Restart(unsigned adapter) {
+    DWORD returned;
+    if (!Request(VT_CTL_RESTART, &adapter, sizeof adapter, NULL, 0, &returned)) {
+        return 1;
+    }
+    /* The registrants' answers, then their acknowledgements, a few seconds each at most. */
+    struct vt_restart s;
+    for (int waited = 0; waited < 4 * VT_ANSWER_MS; waited += 10) {
+        if (!Request(VT_CTL_RESTART_STATE, NULL, 0, &s, sizeof s, &returned)) {
+            return 1;
+        }
+        if (s.phase == VT_RESTART_DONE) {
+            break;
+        }
+        Sleep(10);
+    }
+    if (s.phase != VT_RESTART_DONE) {
+        fprintf(stderr, "vekdiag-ctl: the reset of adapter %u did not end\n", adapter);
+        return 1;
+    }
+    if (s.outcome == VT_RESTARTED) {
+        return 0;
+    }
+    printf("vetoed: %u of %u registrants refused, %u did not answer, %u handles open\n", s.refused,
+           s.registrants, s.registrants - s.answered, s.handles);
+    return 1;
+}
+
+static int Hold(unsigned adapter, const char* channel) {
+    const unsigned c = strcmp(channel, "configure") == 0 ? VT_CONFIGURE : Channel(channel);
+    HANDLE h = OpenChannel(adapter, c);
+    if (h == INVALID_HANDLE_VALUE) {
+        fprintf(stderr, "vekdiag-ctl: cannot open %s, error %lu\n", channel, GetLastError());
+        return 1;
+    }
+    printf("held\n");
+    fflush(stdout);
+    AwaitEnd();
+    CloseHandle(h);
+    return 0;
+}
+
+/* What watch registered with: its handle, open while it is not NULL, and its answer. */
+static struct {
+    unsigned adapter;
+    BOOL allow;
+    CRITICAL_SECTION lock;
+    HANDLE channel;
+} watched;
+
+static DWORD CALLBACK Notified(HCMNOTIFICATION notification, PVOID context, CM_NOTIFY_ACTION action,
+                               PCM_NOTIFY_EVENT_DATA event, DWORD size) {
+    (void)notification, (void)context, (void)size;
+    DWORD result = ERROR_SUCCESS;
+    EnterCriticalSection(&watched.lock);
+    if (event->FilterType == CM_NOTIFY_FILTER_TYPE_DEVICEINTERFACE) {
+        printf("%s %ls\n",
+               action == CM_NOTIFY_ACTION_DEVICEINTERFACEARRIVAL ? "arrival" : "removal",
+               event->u.DeviceInterface.SymbolicLink);
+    } else if (event->FilterType != CM_NOTIFY_FILTER_TYPE_DEVICEHANDLE) {
+        printf("unexpected notification %d\n", (int)action);
+    } else if (action == CM_NOTIFY_ACTION_DEVICEQUERYREMOVE) {
+        printf("queryremove\n");
+        if (watched.allow && watched.channel != NULL) {
+            CloseHandle(watched.channel);
+            watched.channel = NULL;
+        }
+        result = watched.allow ? ERROR_SUCCESS : ERROR_CANCELLED;
+    } else if (action == CM_NOTIFY_ACTION_DEVICEQUERYREMOVEFAILED) {
+        printf("queryremovefailed\n");
+        if (watched.channel == NULL) {
+            watched.channel = OpenChannel(watched.adapter, VT_CONFIGURE);
+            watched.channel = watched.channel != INVALID_HANDLE_VALUE ? watched.channel : NULL;
+        }
+    } else if (action == CM_NOTIFY_ACTION_DEVICEREMOVECOMPLETE) {
+        printf("removecomplete\n");
+    } else {
+        printf("notification %d\n", (int)action);
+    }
+    fflush(stdout);
+    LeaveCriticalSection(&watched.lock);
+    return result;
+}
+
+typedef CONFIGRET(WINAPI* Register)(PCM_NOTIFY_FILTER, PVOID, PCM_NOTIFY_CALLBACK,
+                                    PHCMNOTIFICATION);
+typedef CONFIGRET(WINAPI* Unregister)(HCMNOTIFICATION);
+
+static int WatchAdapter(unsigned adapter, BOOL allow) {
+    HMODULE cfgmgr32 = LoadLibraryA("cfgmgr32.dll");
+    Register reg = NULL;
+    Unregister unreg = NULL;
+    if (cfgmgr32 != NULL) {
+        reg = (Register)(void (*)(void))GetProcAddress(cfgmgr32, "CM_Register_Notification");
+        unreg = (Unregister)(void (*)(void))GetProcAddress(cfgmgr32, "CM_Unregister_Notification");
+    }
+    if (reg == NULL || unreg == NULL) {
+        fprintf(stderr, "vekdiag-ctl: no CM_Register_Notification\n");
+        return 1;
+    }
+    InitializeCriticalSection(&watched.lock);
+    watched.adapter = adapter;
+    watched.allow = allow;
+    watched.channel = OpenChannel(adapter, VT_CONFIGURE);
+    if (watched.channel == INVALID_HANDLE_VALUE) {
+        fprintf(stderr, "vekdiag-ctl: cannot open configure, error %lu\n", GetLastError());
+        return 1;
+    }
+    CM_NOTIFY_FILTER filter = {.cbSize = sizeof filter,
+                               .FilterType = CM_NOTIFY_FILTER_TYPE_DEVICEHANDLE};
+    filter.u.DeviceHandle.hTarget = watched.channel;
+    /* VT_INTERFACE_CLASS */
+    CM_NOTIFY_FILTER arrivals = {
+        .cbSize = sizeof arrivals,
+        .FilterType = CM_NOTIFY_FILTER_TYPE_DEVICEINTERFACE,
+        .u.DeviceInterface.ClassGuid = {
+            0x7f95af7c, 0xf68a, 0x4351, {0xbb, 0x8e, 0x26, 0x8a, 0xf2, 0x8e, 0xa1, 0x4c}}};
+    HCMNOTIFICATION notifications[2];
+    CONFIGRET cr = reg(&filter, NULL, Notified, &notifications[0]);
+    if (cr == CR_SUCCESS) {
+        cr = reg(&arrivals, NULL, Notified, &notifications[1]);
+    }
+    if (cr != CR_SUCCESS) {
+        fprintf(stderr, "vekdiag-ctl: CM_Register_Notification failed, %lu\n", cr);
+        return 1;
+    }
+    printf("watching\n");
+    fflush(stdout);
+    AwaitEnd();
+    unreg(notifications[1]);
+    unreg(notifications[0]);
+    if (watched.channel != NULL) {
+        CloseHandle(watched.channel);
+    }
+    return 0;
 }
 
 static int Discard(unsigned adapter) {
@@ -251,6 +415,15 @@ static int Run(int argc, char** argv) {
     if (argc == 3 && strcmp(command, "open") == 0) {
         return Open((unsigned)atoi(argv[2]));
     }
+    if (argc == 3 && strcmp(command, "restart") == 0) {
+        return Restart((unsigned)atoi(argv[2]));
+    }
+    if (argc == 4 && strcmp(command, "hold") == 0) {
+        return Hold((unsigned)atoi(argv[2]), argv[3]);
+    }
+    if (argc == 4 && strcmp(command, "watch") == 0) {
+        return WatchAdapter((unsigned)atoi(argv[2]), strcmp(argv[3], "refuse") != 0);
+    }
     if (argc == 4 && strcmp(command, "reads") == 0) {
         struct vt_state s;
         if (!GetState((unsigned)atoi(argv[2]), &s)) {
@@ -284,8 +457,8 @@ int main(int argc, char** argv) {
         fputs(usage, stderr);
         return 2;
     }
-    control = CreateFileA(VT_CONTROL_DOS_NAME, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
-                          0, NULL);
+    control = CreateFileA(VT_CONTROL_DOS_NAME, GENERIC_READ | GENERIC_WRITE,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
     if (control == INVALID_HANDLE_VALUE) {
         fprintf(stderr, "vekdiag-ctl: cannot open the driver's control channel, error %lu\n",
                 GetLastError());

@@ -5,7 +5,8 @@
  * logs take bytes from the control program, or generated ones, at once or at a rate
  * over time (a writer thread of the driver's own), also while a program reads them. An
  * adapter can be taken away and brought back while programs run, as when it is
- * unplugged and plugged in again. */
+ * unplugged and plugged in again, or reset after the programs that registered for its
+ * handles were asked and none refused (VT_CTL_RESTART). */
 #include <ntifs.h>
 
 #include "vekdiag_pattern.h"
@@ -45,6 +46,7 @@ struct adapter {
     struct log logs[3]; /* indexed by channel; logs[VT_CONFIGURE] unused */
     BOOLEAN away;
     ULONG removals; /* times it was taken away: a channel opened before one is dead */
+    ULONG handles;  /* its channels open and reaching it: opens minus closes */
 };
 
 struct channel {
@@ -65,6 +67,31 @@ static KEVENT writerWake;
 static HANDLE writerThread;
 static volatile BOOLEAN unloading;
 static HANDLE directories[VT_ADAPTERS], links[VT_ADAPTERS * 3];
+
+/* A registration of a program's for an adapter's handles: a control channel file. */
+#define VT_REGISTRANTS 32
+#define NO_ADAPTER 0xFFFFFFFFu
+struct registrant {
+    const FILE_OBJECT* file; /* NULL: a free place */
+    ULONG adapter;           /* NO_ADAPTER once that was reset or taken away */
+    ULONG restart;           /* the reset it is asked in, 0 none */
+    ULONG told;              /* the last notice handed out, VT_NOTICE_* */
+    BOOLEAN answered, allowed, acknowledged;
+};
+static struct registrant registrants[VT_REGISTRANTS];
+
+/* The reset that asks first, one at a time; the times in performance counter ticks. */
+static struct {
+    struct vt_restart state;
+    LONGLONG deadline, settle;
+} restart;
+
+/* Whether the registrant is asked in a reset under way. Under the lock. */
+static BOOLEAN TakesPart(const struct registrant* r) {
+    const ULONG phase = restart.state.phase;
+    return r->file != NULL && r->restart != 0 && r->restart == restart.state.id &&
+           phase != VT_RESTART_IDLE && phase != VT_RESTART_DONE;
+}
 
 static const WCHAR* const channelNames[3] = {L"VekDiagConfigure", L"VekDiagTextLog",
                                              L"VekDiagTimingLog"};
@@ -160,6 +187,32 @@ static void SetInterfacesPresent(ULONG present) {
  * and what was opened before is dead, before SetupAPI stops listing it; back, it can be
  * opened before it is listed again, so that whoever finds it can open it. Outside the
  * lock, which the links and the registry must not be made under. */
+static NTSTATUS SetPresence(ULONG index, ULONG present) {
+    struct adapter* a = &adapters[index];
+    KIRQL irql;
+    KeAcquireSpinLock(&lock, &irql);
+    if (!present && !a->away) {
+        ++a->removals;
+        a->handles = 0;
+        /* The adapter that comes back is a new device: what was registered for the
+         * handles of the one that left is over, unless a reset still tells it so. */
+        for (ULONG i = 0; i < VT_REGISTRANTS; ++i) {
+            if (registrants[i].adapter == index && !TakesPart(&registrants[i])) {
+                registrants[i].adapter = NO_ADAPTER;
+            }
+        }
+    }
+    a->away = !present;
+    KeReleaseSpinLock(&lock, irql);
+    NTSTATUS status = STATUS_SUCCESS;
+    if (present) {
+        status = MakeLinks(index);
+    } else {
+        DropLinks(index);
+    }
+    return NT_SUCCESS(status) ? MarkInterface(index, present) : status;
+}
+
 static NTSTATUS Presence(const UCHAR* buffer, ULONG in) {
     struct vt_presence p;
     if (in < sizeof p) {
@@ -169,21 +222,7 @@ static NTSTATUS Presence(const UCHAR* buffer, ULONG in) {
     if (p.adapter >= VT_ADAPTERS || p.present > 1) {
         return STATUS_INVALID_PARAMETER;
     }
-    struct adapter* a = &adapters[p.adapter];
-    KIRQL irql;
-    KeAcquireSpinLock(&lock, &irql);
-    if (!p.present && !a->away) {
-        ++a->removals;
-    }
-    a->away = !p.present;
-    KeReleaseSpinLock(&lock, irql);
-    NTSTATUS status = STATUS_SUCCESS;
-    if (p.present) {
-        status = MakeLinks(p.adapter);
-    } else {
-        DropLinks(p.adapter);
-    }
-    return NT_SUCCESS(status) ? MarkInterface(p.adapter, p.present) : status;
+    return SetPresence(p.adapter, p.present);
 }
 
 /* A channel's file object carries the adapter's removal count at its open, plus one. */
@@ -408,7 +447,224 @@ static NTSTATUS Generation(ULONG code, const UCHAR* buffer, ULONG in) {
     return STATUS_SUCCESS;
 }
 
-static NTSTATUS Control(ULONG code, UCHAR* buffer, ULONG in, ULONG out, ULONG_PTR* returned) {
+static ULONG ReadIndex(const UCHAR* buffer, ULONG in) {
+    ULONG index = NO_ADAPTER;
+    if (in >= sizeof index) {
+        RtlCopyMemory(&index, buffer, sizeof index);
+    }
+    return index < VT_ADAPTERS ? index : NO_ADAPTER;
+}
+
+static LONGLONG After(LONGLONG now, LONGLONG frequency, ULONG milliseconds) {
+    return now + frequency * milliseconds / 1000;
+}
+
+static struct registrant* RegistrantOf(const FILE_OBJECT* file) {
+    for (ULONG i = 0; file != NULL && i < VT_REGISTRANTS; ++i) {
+        if (registrants[i].file == file) {
+            return &registrants[i];
+        }
+    }
+    return NULL;
+}
+
+/* The control channel file becomes a registrant on the adapter. Under the lock. */
+static NTSTATUS Watch(const FILE_OBJECT* file, const UCHAR* buffer, ULONG in) {
+    const ULONG index = ReadIndex(buffer, in);
+    if (index == NO_ADAPTER || file == NULL || RegistrantOf(file) != NULL) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    for (ULONG i = 0; i < VT_REGISTRANTS; ++i) {
+        if (registrants[i].file == NULL) {
+            RtlZeroMemory(&registrants[i], sizeof registrants[i]);
+            registrants[i].file = file;
+            registrants[i].adapter = index;
+            return STATUS_SUCCESS;
+        }
+    }
+    return STATUS_INSUFFICIENT_RESOURCES;
+}
+
+/* Every registrant on the adapter is asked from now on. Under the lock. */
+static NTSTATUS StartRestart(const UCHAR* buffer, ULONG in) {
+    const ULONG index = ReadIndex(buffer, in);
+    if (index == NO_ADAPTER) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    const ULONG phase = restart.state.phase;
+    if (phase != VT_RESTART_IDLE && phase != VT_RESTART_DONE) {
+        return STATUS_DEVICE_BUSY;
+    }
+    if (adapters[index].away) {
+        return STATUS_DEVICE_NOT_CONNECTED;
+    }
+    LONGLONG frequency;
+    const LONGLONG now = Now(&frequency);
+    const ULONG id = restart.state.id + 1;
+    RtlZeroMemory(&restart.state, sizeof restart.state);
+    restart.state.id = id;
+    restart.state.adapter = index;
+    restart.state.phase = VT_RESTART_ASKING;
+    restart.deadline = After(now, frequency, VT_ANSWER_MS);
+    restart.settle = After(now, frequency, VT_SETTLE_MS);
+    for (ULONG i = 0; i < VT_REGISTRANTS; ++i) {
+        struct registrant* r = &registrants[i];
+        if (r->file != NULL && r->adapter == index) {
+            r->restart = id;
+            r->told = VT_NOTICE_NONE;
+            r->answered = r->allowed = r->acknowledged = FALSE;
+        }
+    }
+    return STATUS_SUCCESS;
+}
+
+/* What a registrant hands on next: the query while the driver asks, then how it ended,
+ * each once. Under the lock. */
+static NTSTATUS Poll(const FILE_OBJECT* file, UCHAR* buffer, ULONG out, ULONG_PTR* returned) {
+    struct registrant* r = RegistrantOf(file);
+    if (out < sizeof(struct vt_notice)) {
+        return STATUS_BUFFER_TOO_SMALL;
+    }
+    if (r == NULL) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    struct vt_notice n = {restart.state.id, VT_NOTICE_NONE};
+    if (TakesPart(r)) {
+        if (restart.state.phase == VT_RESTART_ASKING && r->told == VT_NOTICE_NONE) {
+            n.notice = VT_NOTICE_QUERY_REMOVE;
+        } else if (restart.state.phase == VT_RESTART_TELLING && r->told == VT_NOTICE_QUERY_REMOVE) {
+            n.notice =
+                restart.state.outcome == VT_RESTARTED ? VT_NOTICE_REMOVED : VT_NOTICE_REMOVE_FAILED;
+        }
+    }
+    if (n.notice != VT_NOTICE_NONE) {
+        r->told = n.notice;
+    }
+    RtlCopyMemory(buffer, &n, sizeof n);
+    *returned = sizeof n;
+    return STATUS_SUCCESS;
+}
+
+/* A registrant's answer to the query, or its acknowledgement of how it ended. Under the
+ * lock. */
+static NTSTATUS Answer(const FILE_OBJECT* file, const UCHAR* buffer, ULONG in) {
+    struct vt_answer a;
+    if (in < sizeof a) {
+        return STATUS_BUFFER_TOO_SMALL;
+    }
+    RtlCopyMemory(&a, buffer, sizeof a);
+    struct registrant* r = RegistrantOf(file);
+    if (r == NULL || !TakesPart(r) || a.restart != r->restart || r->told == VT_NOTICE_NONE) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    if (r->told != VT_NOTICE_QUERY_REMOVE) {
+        r->acknowledged = TRUE;
+    } else if (!r->answered) {
+        LONGLONG frequency;
+        const LONGLONG now = Now(&frequency);
+        r->answered = TRUE;
+        r->allowed = a.allow != 0;
+        /* The handles closed before the answer reach the driver on their own time. */
+        restart.settle = After(now, frequency, VT_SETTLE_MS);
+    }
+    return STATUS_SUCCESS;
+}
+
+#define STEP_NONE 0
+#define STEP_REMOVE 1
+#define STEP_RESTORE 2
+
+/* Moves the reset on: decides once every registrant answered (or one refused, or time
+ * ran out), and ends it once each told has taken it. Under the lock; what it returns is
+ * done outside it. */
+static ULONG Step(void) {
+    struct vt_restart* s = &restart.state;
+    LONGLONG frequency;
+    const LONGLONG now = Now(&frequency);
+    ULONG asked = 0, answered = 0, refused = 0, waiting = 0;
+    for (ULONG i = 0; i < VT_REGISTRANTS; ++i) {
+        const struct registrant* r = &registrants[i];
+        if (TakesPart(r)) {
+            ++asked;
+            answered += r->answered;
+            refused += r->answered && !r->allowed;
+            waiting += r->told != VT_NOTICE_NONE && !r->acknowledged;
+        }
+    }
+    if (s->phase == VT_RESTART_ASKING) {
+        const ULONG handles = adapters[s->adapter].handles;
+        const BOOLEAN all = answered == asked;
+        if (refused == 0 && all && handles == 0) {
+            s->outcome = VT_RESTARTED;
+        } else if (refused > 0 || now >= restart.deadline || (all && now >= restart.settle)) {
+            s->outcome = VT_VETOED;
+        } else {
+            return STEP_NONE;
+        }
+        s->registrants = asked;
+        s->answered = answered;
+        s->refused = refused;
+        s->handles = handles;
+        restart.deadline = After(now, frequency, VT_ANSWER_MS);
+        s->phase = s->outcome == VT_RESTARTED ? VT_RESTART_REMOVING : VT_RESTART_TELLING;
+        return s->outcome == VT_RESTARTED ? STEP_REMOVE : STEP_NONE;
+    }
+    if (s->phase != VT_RESTART_TELLING || (waiting > 0 && now < restart.deadline)) {
+        return STEP_NONE;
+    }
+    if (s->outcome != VT_RESTARTED) {
+        s->phase = VT_RESTART_DONE;
+        return STEP_NONE;
+    }
+    /* The adapter that comes back is a new device: what was registered for the old
+     * one's handles is over. */
+    for (ULONG i = 0; i < VT_REGISTRANTS; ++i) {
+        if (TakesPart(&registrants[i])) {
+            registrants[i].adapter = NO_ADAPTER;
+        }
+    }
+    s->phase = VT_RESTART_RESTORING;
+    return STEP_RESTORE;
+}
+
+/* The adapter is taken away and brought back outside the lock. */
+static NTSTATUS RestartState(UCHAR* buffer, ULONG out, ULONG_PTR* returned) {
+    if (out < sizeof(struct vt_restart)) {
+        return STATUS_BUFFER_TOO_SMALL;
+    }
+    KIRQL irql;
+    KeAcquireSpinLock(&lock, &irql);
+    const ULONG step = Step();
+    const ULONG index = restart.state.adapter;
+    KeReleaseSpinLock(&lock, irql);
+    NTSTATUS status = STATUS_SUCCESS;
+    if (step != STEP_NONE) {
+        status = SetPresence(index, step == STEP_RESTORE);
+        KeAcquireSpinLock(&lock, &irql);
+        restart.state.phase = step == STEP_REMOVE ? VT_RESTART_TELLING : VT_RESTART_DONE;
+        KeReleaseSpinLock(&lock, irql);
+    }
+    KeAcquireSpinLock(&lock, &irql);
+    RtlCopyMemory(buffer, &restart.state, sizeof restart.state);
+    KeReleaseSpinLock(&lock, irql);
+    *returned = sizeof restart.state;
+    return status;
+}
+
+static NTSTATUS Control(const FILE_OBJECT* file, ULONG code, UCHAR* buffer, ULONG in, ULONG out,
+                        ULONG_PTR* returned) {
+    if (code == VT_CTL_WATCH) {
+        return Watch(file, buffer, in);
+    }
+    if (code == VT_CTL_POLL) {
+        return Poll(file, buffer, out, returned);
+    }
+    if (code == VT_CTL_ANSWER) {
+        return Answer(file, buffer, in);
+    }
+    if (code == VT_CTL_RESTART) {
+        return StartRestart(buffer, in);
+    }
     if (code == VT_CTL_LOAD) {
         struct vt_load_header h;
         if (in < sizeof h) {
@@ -485,15 +741,25 @@ static NTSTATUS Control(ULONG code, UCHAR* buffer, ULONG in, ULONG out, ULONG_PT
 static NTSTATUS DispatchOpenClose(PDEVICE_OBJECT device, PIRP irp) {
     struct channel* ch = device->DeviceExtension;
     PIO_STACK_LOCATION sp = IoGetCurrentIrpStackLocation(irp);
-    if (!ch->control && sp->MajorFunction == IRP_MJ_CREATE && sp->FileObject != NULL) {
+    KIRQL irql;
+    KeAcquireSpinLock(&lock, &irql);
+    struct adapter* a = &adapters[ch->adapter];
+    if (ch->control) {
+        /* A registrant ends with its file, also when its program ends without a word. */
+        struct registrant* r =
+            sp->MajorFunction == IRP_MJ_CLOSE ? RegistrantOf(sp->FileObject) : NULL;
+        if (r != NULL) {
+            RtlZeroMemory(r, sizeof *r);
+        }
+    } else if (sp->MajorFunction == IRP_MJ_CREATE && sp->FileObject != NULL) {
         /* Away, only the device's own name leads here, and Wine 8 hands out the handle
          * whatever the driver answers: it stays dead. */
-        const struct adapter* a = &adapters[ch->adapter];
-        KIRQL irql;
-        KeAcquireSpinLock(&lock, &irql);
         sp->FileObject->FsContext = a->away ? NULL : OpenedAt(a);
-        KeReleaseSpinLock(&lock, irql);
+        a->handles += !a->away;
+    } else if (sp->MajorFunction == IRP_MJ_CLOSE && Reaches(a, sp->FileObject) && a->handles > 0) {
+        --a->handles;
     }
+    KeReleaseSpinLock(&lock, irql);
     if (!ch->control) {
         Record(ch, sp->MajorFunction == IRP_MJ_CREATE ? VT_OPEN : VT_CLOSE, sp, NULL,
                STATUS_SUCCESS);
@@ -518,11 +784,26 @@ static NTSTATUS DispatchControl(PDEVICE_OBJECT device, PIRP irp) {
     if (ch->control && code == VT_CTL_PRESENCE) {
         return Complete(irp, Presence(buffer, in), 0);
     }
+    if (ch->control && code == VT_CTL_RESTART_STATE) {
+        status = RestartState(buffer, out, &returned);
+        return Complete(irp, status, returned);
+    }
     KIRQL irql;
     KeAcquireSpinLock(&lock, &irql);
     struct adapter* a = &adapters[ch->adapter];
+    if (!ch->control && code == VT_WHICH_ADAPTER) {
+        status = !Reaches(a, sp->FileObject) ? STATUS_DEVICE_REMOVED
+                 : out < sizeof(ULONG)       ? STATUS_BUFFER_TOO_SMALL
+                                             : STATUS_SUCCESS;
+        if (NT_SUCCESS(status)) {
+            *(ULONG*)buffer = ch->adapter;
+            returned = sizeof(ULONG);
+        }
+        KeReleaseSpinLock(&lock, irql);
+        return Complete(irp, status, returned);
+    }
     if (ch->control) {
-        status = Control(code, buffer, in, out, &returned);
+        status = Control(sp->FileObject, code, buffer, in, out, &returned);
     } else if (!Reaches(a, sp->FileObject)) {
         status = STATUS_DEVICE_REMOVED;
     } else if (ch->channel == VT_CONFIGURE) {

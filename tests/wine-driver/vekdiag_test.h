@@ -30,6 +30,66 @@
  * still loaded, filled and streamed through the control channel. */
 #define VT_CTL_PRESENCE VT_CTL(0x906u)
 
+/* A reset that asks first, as Windows does for a disable, a driver update or a restart of
+ * the device. The programs that registered for a handle of the adapter are asked; when
+ * none refused and no handle is left open on its channels, it is taken away and brought
+ * back as with VT_CTL_PRESENCE, otherwise nothing happens. A registrant is a control
+ * channel file that the configuration manager of the tests (cfgmgr32_notify.c) opens for
+ * one registration: it stays one until closed or until the adapter it watches is reset.
+ *
+ * in: ULONG adapter; the control channel file it is sent on becomes a registrant on it */
+#define VT_CTL_WATCH VT_CTL(0x907u)
+/* on a registrant's file; out: struct vt_notice, what it has to hand on next, at most once */
+#define VT_CTL_POLL VT_CTL(0x908u)
+/* on a registrant's file; in: struct vt_answer, after each notice handed on */
+#define VT_CTL_ANSWER VT_CTL(0x909u)
+/* in: ULONG adapter; starts a reset of it that asks first (one at a time) */
+#define VT_CTL_RESTART VT_CTL(0x90Au)
+/* out: struct vt_restart; the driver moves the reset on when it is asked this */
+#define VT_CTL_RESTART_STATE VT_CTL(0x90Bu)
+/* Asked on any channel of an adapter: out ULONG, the adapter's index. It is not recorded
+ * among the adapter's requests, and fails on a channel that no longer reaches it. */
+#define VT_WHICH_ADAPTER VT_CTL(0x90Cu)
+
+/* How long registrants have to answer, and to take what they were told; how long the
+ * driver waits after the last answer for the handles the registrants close to go. */
+#define VT_ANSWER_MS 5000
+#define VT_SETTLE_MS 1000
+
+/* vt_notice.notice */
+#define VT_NOTICE_NONE 0
+#define VT_NOTICE_QUERY_REMOVE 1 /* answer: allow 1, or 0 to refuse */
+#define VT_NOTICE_REMOVE_FAILED 2
+#define VT_NOTICE_REMOVED 3
+
+struct vt_notice {
+    unsigned int restart; /* vt_restart.id */
+    unsigned int notice;
+};
+
+struct vt_answer {
+    unsigned int restart;
+    unsigned int allow;
+};
+
+/* vt_restart.phase */
+#define VT_RESTART_IDLE 0
+#define VT_RESTART_ASKING 1
+#define VT_RESTART_REMOVING 2 /* no refusal: being taken away */
+#define VT_RESTART_TELLING 3  /* decided; the registrants are told; away if it went ahead */
+#define VT_RESTART_RESTORING 4
+#define VT_RESTART_DONE 5
+/* vt_restart.outcome */
+#define VT_RESTARTED 1
+#define VT_VETOED 2
+
+struct vt_restart {
+    unsigned int id, adapter, phase, outcome;
+    /* when it was decided: the registrants asked, those that answered and those that
+     * refused, and the handles open on the adapter's channels */
+    unsigned int registrants, answered, refused, handles;
+};
+
 /* The adapters' interface class; adapter N's interface path is
  * \\?\ROOT#VEKDIAG#000N#VT_INTERFACE_CLASS, one channel name below it each. */
 #define VT_INTERFACE_CLASS "{7f95af7c-f68a-4351-bb8e-268af28ea14c}"
