@@ -123,6 +123,53 @@ TEST_P(FollowTest, FollowsItsAdapterAwayAndBack) {
 INSTANTIATE_TEST_SUITE_P(Arrivals, FollowTest, ::testing::Values(true, false),
                          [](const auto& info) { return info.param ? "Notified" : "Enumerated"; });
 
+// A reset that asks first (a driver update, disable and enable): the capture lets go of
+// its handles at once, so the reset is never vetoed. Followed, the adapter leaves and is
+// back, the files holding everything it logged before and after, the timing piece with
+// the departure ending there; not followed, the capture says so and ends by itself.
+// Another program's handle vetoes the reset: the capture reads on and loses nothing.
+TEST(Reset, ACaptureNeverStandsInTheWayOfAReset) {
+    Simulator sim;
+    auto followed =
+        sim.StartQuorvin({"-q", "capture", "-f", "-d", "-s:64K", "both", "f.log", "f.bin"});
+    ASSERT_TRUE(followed->WaitForStdoutText(PROMPT, 20s));
+    sim.Control({"text", "0", "before\\n"});
+    sim.Control({"timing", "0", "30"});
+    ASSERT_TRUE(WaitFor([&] { return sim.ReadFile("F-00001.LOG") == "before\n"; }));
+
+    sim.Control({"hold", "0", "text"});
+    EXPECT_EQ(sim.TryControl({"restart", "0"}).status, 1);
+    sim.Control({"release", "0"});
+    sim.Control({"text", "0", "after the veto\\n"});
+    ASSERT_TRUE(WaitFor([&] { return sim.ReadFile("F-00001.LOG") == "before\nafter the veto\n"; }));
+
+    const ProcessResult restart = sim.TryControl({"restart", "0"});
+    EXPECT_EQ(restart.status, 0) << restart.err;
+    sim.Control({"text", "0", "after the reset\\n"});
+    sim.Control({"timing", "0", "30"});
+    ASSERT_TRUE(WaitFor([&] { return sim.ReadFile("F-00002.LOG") == "after the reset\n"; }))
+        << followed->Stderr();
+    ASSERT_TRUE(WaitFor([&] {
+        return sim.ReadFile("F-00001.BIN") + sim.ReadFile("F-00002.BIN") == sim.Served(0, "timing");
+    }));
+    EXPECT_EQ(sim.Served(0, "text"), "before\nafter the veto\nafter the reset\n");
+    followed->WriteStdin("\n");
+    EXPECT_EQ(followed->Wait(30s), 0) << followed->Stderr();
+    const std::vector<std::string> said = OutputLines(WithoutDates(followed->Stderr()));
+    ASSERT_EQ(said.size(), 2u) << followed->Stderr();
+    EXPECT_EQ(said[0].rfind("the adapter left: ", 0), 0u);
+    EXPECT_EQ(said[1].rfind("the adapter is back: ", 0), 0u);
+    EXPECT_EQ(RunProcess({QUORVIN_CHECK_EXE, sim.FilePath("F-00001.BIN")}).status, 0);
+
+    auto ended = sim.StartQuorvin({"-q", "capture", "-t:60", "e.log"});
+    ASSERT_TRUE(ended->WaitForStdoutText(PROMPT, 20s));
+    EXPECT_EQ(sim.TryControl({"restart", "0"}).status, 0);
+    EXPECT_EQ(ended->Wait(30s), 1);
+    const std::string err = WithoutDates(ended->Stderr());
+    EXPECT_EQ(err.rfind("the adapter was removed: ", 0), 0u) << err;
+    EXPECT_EQ(LineCount(err), 1u) << err;
+}
+
 // Without notifications a capture that starts before its adapter finds it all the same.
 TEST(Follow, AnAdapterAbsentAtTheStartIsFoundWithoutNotifications) {
     Simulator sim({"--no-adapter"});
