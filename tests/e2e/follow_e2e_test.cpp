@@ -162,10 +162,12 @@ INSTANTIATE_TEST_SUITE_P(Arrivals, FollowTest, ::testing::Values(true, false),
 // departure is said with the local date and time first.
 TEST(Follow, FollowsItsOwnAdapterNotTheFirstPresent) {
     Simulator sim({"--adapter", "0:1A2B", "--adapter", "1:00AB"});
+    sim.Control({"pnp", "refuse-registration"});  // every pass enumerates the adapters
     auto capture = sim.StartQuorvin({"-q", "capture", "-f", "o.log"});
     ASSERT_TRUE(capture->WaitForStdoutText(PROMPT, 20s));
     sim.Control({"text", "0", "from adapter zero\\n"});
     ASSERT_TRUE(WaitFor([&] { return sim.ReadFile("O.LOG") == "from adapter zero\n"; }));
+    const size_t looked = sim.Requests(1).size();
     sim.Control({"remove", "0"});
     ASSERT_TRUE(WaitFor([&] { return Said(*capture, "the adapter left: "); }));
     EXPECT_TRUE(std::regex_search(
@@ -173,6 +175,7 @@ TEST(Follow, FollowsItsOwnAdapterNotTheFirstPresent) {
         std::regex("^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2} the adapter left: ")))
         << capture->Stderr();
     sim.Control({"text", "0", "from adapter one\\n"});  // index 1, the first present now
+    ASSERT_TRUE(WaitFor([&] { return sim.Requests(0).size() > looked + 2; }));  // asked again
     EXPECT_EQ(LineCount(capture->Stderr()), 1u) << capture->Stderr();
     const std::string path = Trimmed(sim.Control({"add", "0:1A2B"}));
     ASSERT_TRUE(WaitFor([&] { return Said(*capture, "the adapter is back: "); }));
