@@ -94,11 +94,9 @@ TEST(ChosenAdapter, OtherCommandsAndASecondCaptureRunBesideACapture) {
     EXPECT_EQ(sim.Quorvin({"-q", "clearcache"}).status, 0);
     EXPECT_EQ(sim.Control({"clearcount", "0"}) + sim.Control({"clearcount", "1"}), "1\n1\n");
 
-    auto second = sim.StartQuorvin({"-q", "capture", "-a:1", "-t:2", "a1.log"});
-    ASSERT_TRUE(second->WaitForStdoutText(PROMPT, 20s));
     sim.Control({"text", "0", "on adapter 0\\n"});
     sim.Control({"text", "1", "on adapter 1\\n"});
-    ASSERT_TRUE(WaitFor([&] { return sim.ReadFile("A1.LOG") == "on adapter 1\n"; }));
+    auto second = sim.StartQuorvin({"-q", "capture", "-a:1", "-d", "-t:2", "a1.log"});
     EXPECT_EQ(second->Wait(30s), 0) << second->Stderr();
     ASSERT_TRUE(WaitFor([&] { return sim.ReadFile("A0.LOG") == "on adapter 0\n"; }));
     first->WriteStdin("\n");
