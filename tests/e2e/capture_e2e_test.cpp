@@ -229,6 +229,22 @@ TEST(Capture, WhatIsLoggedOnceThePromptShowsIsKept) {
     EXPECT_EQ(sim.ReadFile("T.BIN"), "");  // the older records were dropped
 }
 
+// A driver that answers slowly and holds more than a second of reading: the dropping of
+// older events ends with the block that ends its second, not with the turn of 64 blocks
+// in hand; so does a capture's duration.
+TEST(Capture, TheSecondOfDroppingEndsAfterAnyBlock) {
+    Simulator sim({"--log-size", "4000000"});
+    sim.Control({"fill", "0", "text", "2000000"});
+    sim.Control({"fill", "0", "timing", "2000000"});
+    sim.Control({"delay", "0", "100"});
+    auto capture = sim.StartQuorvin({"-q", "capture", "-t:1", "both", "a.log", "t.bin"});
+    ASSERT_TRUE(capture->WaitForStdoutText(PROMPT, 60s));
+    const size_t atPrompt = CountReads(sim.Requests(0));
+    EXPECT_LT(atPrompt, 64u);
+    EXPECT_EQ(capture->Wait(60s), 0) << capture->Stderr();
+    EXPECT_LT(CountReads(sim.Requests(0)) - atPrompt, 64u);
+}
+
 // A driver that never runs dry (it logs faster than it answers): the dropping of older
 // events is bounded, and every byte after what was dropped reaches the files.
 TEST(Capture, AFloodingDriverIsCapturedWithoutOlderEvents) {
@@ -279,6 +295,12 @@ TEST(Capture, ArrivedAdapterWhoseChannelsCannotBeOpened) {
     EXPECT_EQ(PressEnter(*capture), 1);
     EXPECT_EQ(capture->Stderr().rfind("cannot open ", 0), 0u) << capture->Stderr();
     EXPECT_TRUE(sim.FileExists("T.LOG"));
+    // Left to end by itself, a capture that cannot go on ends at once: it waits for no
+    // ENTER and not for its hour.
+    const ProcessResult alone = sim.Quorvin({"-q", "capture", "-t:1H", "u.log"});
+    EXPECT_EQ(alone.status, 1) << alone.err;
+    EXPECT_EQ(alone.err.rfind("cannot open ", 0), 0u) << alone.err;
+    EXPECT_EQ(LineCount(alone.err), 1u) << alone.err;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,37 @@ TEST(ChosenAdapter, CaptureWaitsForItsAdapter) {
     EXPECT_EQ(capture->Wait(30s), 0) << capture->Stderr();
     EXPECT_EQ(CountReads(sim.Requests(0)), 0u);
     EXPECT_EQ(CountReads(sim.Requests(3)), 0u);
+}
+
+// A capture holds its own adapter's logs and nothing more: beside it the other commands
+// work on either adapter, and a second capture takes the other one.
+TEST(ChosenAdapter, OtherCommandsAndASecondCaptureRunBesideACapture) {
+    Simulator sim({"--adapter", "0:1A2B", "--adapter", "1:00AB"});
+    auto first = sim.StartQuorvin({"-q", "capture", "-a:0", "a0.log"});
+    ASSERT_TRUE(first->WaitForStdoutText(PROMPT, 20s));
+    const ProcessResult list = sim.Quorvin({"-q", "list"});
+    EXPECT_EQ(list.status, 0) << list.err;
+    EXPECT_EQ(list.out,
+              "2 devices found\n"
+              "0 adapter index 0, adapter type VEK1A2B\n"
+              "1 adapter index 1, adapter type VEK00AB\n");
+    EXPECT_EQ(sim.Quorvin({"-q", "set", "loglevel", "5"}).status, 0);
+    EXPECT_EQ(sim.Control({"loglevel", "0"}), "5\n");
+    EXPECT_EQ(sim.Quorvin({"-q", "set", "-a:1", "intimer", "on"}).status, 0);
+    EXPECT_EQ(sim.Control({"options", "1"}), "4\n");
+    EXPECT_EQ(sim.Quorvin({"-q", "clearcache", "-a:1"}).status, 0);
+    EXPECT_EQ(sim.Quorvin({"-q", "clearcache"}).status, 0);
+    EXPECT_EQ(sim.Control({"clearcount", "0"}) + sim.Control({"clearcount", "1"}), "1\n1\n");
+
+    sim.Control({"text", "0", "on adapter 0\\n"});
+    sim.Control({"text", "1", "on adapter 1\\n"});
+    auto second = sim.StartQuorvin({"-q", "capture", "-a:1", "-d", "-t:2", "a1.log"});
+    EXPECT_EQ(second->Wait(30s), 0) << second->Stderr();
+    ASSERT_TRUE(WaitFor([&] { return sim.ReadFile("A0.LOG") == "on adapter 0\n"; }));
+    first->WriteStdin("\n");
+    EXPECT_EQ(first->Wait(30s), 0) << first->Stderr();
+    EXPECT_EQ(sim.ReadFile("A0.LOG"), "on adapter 0\n");
+    EXPECT_EQ(sim.ReadFile("A1.LOG"), "on adapter 1\n");
 }
 
 class FollowTest : public ::testing::TestWithParam<bool> {};
@@ -168,6 +200,39 @@ TEST(Reset, ACaptureNeverStandsInTheWayOfAReset) {
     const std::string err = WithoutDates(ended->Stderr());
     EXPECT_EQ(err.rfind("the adapter was removed: ", 0), 0u) << err;
     EXPECT_EQ(LineCount(err), 1u) << err;
+}
+
+// Without -a the followed adapter is the one first read: while it is away another one,
+// now the first present, is not taken for it; the same index arriving again is. The
+// departure is said with the local date and time first.
+TEST(Follow, FollowsItsOwnAdapterNotTheFirstPresent) {
+    Simulator sim({"--adapter", "0:1A2B", "--adapter", "1:00AB"});
+    sim.Control({"pnp", "refuse-registration"});  // every pass enumerates the adapters
+    auto capture = sim.StartQuorvin({"-q", "capture", "-f", "o.log"});
+    ASSERT_TRUE(capture->WaitForStdoutText(PROMPT, 20s));
+    sim.Control({"text", "0", "from adapter zero\\n"});
+    ASSERT_TRUE(WaitFor([&] { return sim.ReadFile("O.LOG") == "from adapter zero\n"; }));
+    const size_t looked = sim.Requests(1).size();
+    sim.Control({"remove", "0"});
+    ASSERT_TRUE(WaitFor([&] { return Said(*capture, "the adapter left: "); }));
+    EXPECT_TRUE(std::regex_search(
+        capture->Stderr(),
+        std::regex("^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2} the adapter left: ")))
+        << capture->Stderr();
+    sim.Control({"text", "0", "from adapter one\\n"});  // index 1, the first present now
+    ASSERT_TRUE(WaitFor([&] { return sim.Requests(0).size() > looked + 2; }));  // asked again
+    EXPECT_EQ(LineCount(capture->Stderr()), 1u) << capture->Stderr();
+    const std::string path = Trimmed(sim.Control({"add", "0:1A2B"}));
+    ASSERT_TRUE(WaitFor([&] { return Said(*capture, "the adapter is back: "); }));
+    sim.Control({"text", "1", "zero again\\n"});
+    ASSERT_TRUE(WaitFor([&] { return sim.ReadFile("O.LOG") == "from adapter zero\nzero again\n"; }))
+        << sim.ReadFile("O.LOG");
+    capture->WriteStdin("\n");
+    EXPECT_EQ(capture->Wait(30s), 0) << capture->Stderr();
+    const std::vector<std::string> said = OutputLines(WithoutDates(capture->Stderr()));
+    ASSERT_EQ(said.size(), 2u) << capture->Stderr();
+    EXPECT_EQ(said[1], "the adapter is back: " + path);
+    EXPECT_EQ(CountReads(sim.Requests(0)), 0u);  // index 1 was never read
 }
 
 // Without notifications a capture that starts before its adapter finds it all the same.

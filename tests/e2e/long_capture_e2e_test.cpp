@@ -93,11 +93,15 @@ TEST(LongCapture, SwitchValuesThatAreNotUnderstoodAreUsageErrors) {
         {"-a:65536"},
         {"-a:1.5"},
         {"-f:yes"},
+        {"-s:1M", "text"},  // no log goes to a file
+        {"-s:1M", "-k:2", "text"},
     };
     for (const std::vector<std::string>& switches : lines) {
         std::vector<std::string> arguments = {"-q", "capture"};
         arguments.insert(arguments.end(), switches.begin(), switches.end());
-        arguments.push_back(switches.back() == "timing" ? "t.bin" : "a.log");
+        if (switches.back() != "text") {
+            arguments.push_back(switches.back() == "timing" ? "t.bin" : "a.log");
+        }
         const ProcessResult run = sim.Quorvin(arguments);
         const std::string& what = switches.front();
         EXPECT_EQ(run.status, 2) << what;
@@ -110,9 +114,20 @@ TEST(LongCapture, SwitchValuesThatAreNotUnderstoodAreUsageErrors) {
     EXPECT_EQ(CountReads(sim.Requests(0)), 0u);
     EXPECT_EQ(sim.Quorvin({"-q", "capture", "-k:3", "a.log"}).err,
               "-k keeps pieces: it needs -s, which writes the logs in pieces\n");
+    // Days are a unit of their own.
+    const ProcessResult fortnight = sim.Quorvin({"-q", "capture", "-t:14D", "a.log"}, "\n");
+    EXPECT_EQ(fortnight.status, 0) << fortnight.err;
 }
 
-class PieceTest : public ::testing::TestWithParam<int> {};
+// How a piece test runs: the newest pieces it keeps (0: all), and whether it is left
+// alone, as when the system starts it: standard input, output and error closed, the
+// driver already logging, the end by -t.
+struct PieceRun {
+    int keep;
+    bool unattended;
+};
+
+class PieceTest : public ::testing::TestWithParam<PieceRun> {};
 
 // Both logs in pieces while the driver logs and answers in reads of any length: the
 // pieces kept, joined in order, are exactly what the driver served from the first byte
@@ -120,7 +135,7 @@ class PieceTest : public ::testing::TestWithParam<int> {};
 // feed, and a timing piece is a clean timing log of its own, with no record cut at
 // either end (but for the capture's first and last bytes).
 TEST_P(PieceTest, PiecesHoldWhatWasServedAndEachIsWhole) {
-    const int keep = GetParam();
+    const auto [keep, unattended] = GetParam();
     Simulator sim({"--log-size", "4000000"});
     sim.Control({"readsize", "0", "random", "5"});
     std::vector<std::string> arguments = {"-q",   "capture", "-d",   "-s:64K",
@@ -128,18 +143,28 @@ TEST_P(PieceTest, PiecesHoldWhatWasServedAndEachIsWhole) {
     if (keep != 0) {
         arguments.insert(arguments.begin() + 4, "-k:" + std::to_string(keep));
     }
-    auto capture = sim.StartQuorvin(arguments);
-    ASSERT_TRUE(capture->WaitForStdoutText(PROMPT, 20s));
-    StartStreams(sim, "3000000");
-    const auto started = [&](const char* stem, const char* extension) {
-        const Pieces pieces = ReadPieces(sim, stem, extension);
-        return !pieces.numbers.empty() && pieces.numbers.back() >= 12;
-    };
-    ASSERT_TRUE(WaitFor([&] { return started("A", ".LOG") && started("T", ".BIN"); }, 60s));
-    StopStreams(sim);
-    capture->WriteStdin("\n");
-    ASSERT_EQ(capture->Wait(30s), 0) << capture->Stderr();
-    EXPECT_EQ(capture->Stderr(), "");
+    if (unattended) {
+        arguments.insert(arguments.begin() + 4, "-t:3");
+        StartStreams(sim, "300000");
+        ProcessOptions closed;
+        closed.closeStdin = closed.closeStdout = closed.closeStderr = true;
+        const ProcessResult run = sim.QuorvinWith(closed, arguments);
+        StopStreams(sim);
+        ASSERT_EQ(run.status, 0);
+    } else {
+        auto capture = sim.StartQuorvin(arguments);
+        ASSERT_TRUE(capture->WaitForStdoutText(PROMPT, 20s));
+        StartStreams(sim, "3000000");
+        const auto started = [&](const char* stem, const char* extension) {
+            const Pieces pieces = ReadPieces(sim, stem, extension);
+            return !pieces.numbers.empty() && pieces.numbers.back() >= 12;
+        };
+        ASSERT_TRUE(WaitFor([&] { return started("A", ".LOG") && started("T", ".BIN"); }, 60s));
+        StopStreams(sim);
+        capture->WriteStdin("\n");
+        ASSERT_EQ(capture->Wait(30s), 0) << capture->Stderr();
+        EXPECT_EQ(capture->Stderr(), "");
+    }
     EXPECT_FALSE(sim.FileExists("A.LOG") || sim.FileExists("T.BIN"));
 
     for (const auto& [stem, extension, log] :
@@ -184,9 +209,15 @@ TEST_P(PieceTest, PiecesHoldWhatWasServedAndEachIsWhole) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Kept, PieceTest, ::testing::Values(0, 3), [](const auto& info) {
-    return info.param == 0 ? std::string("All") : "Newest" + std::to_string(info.param);
-});
+INSTANTIATE_TEST_SUITE_P(Kept, PieceTest,
+                         ::testing::Values(PieceRun{0, false}, PieceRun{3, false},
+                                           PieceRun{0, true}),
+                         [](const auto& info) {
+                             return info.param.unattended ? std::string("AllUnattended")
+                                    : info.param.keep == 0
+                                        ? std::string("All")
+                                        : "Newest" + std::to_string(info.param.keep);
+                         });
 
 // A capture started again on the same names (as after the crash it waited for) keeps
 // every piece of the runs before, also one that another program holds, numbers on after
@@ -231,9 +262,11 @@ TEST(LongCapture, EndsAfterItsDuration) {
 
 // A line with the text, which reaches the program in two reads: the capture ends about
 // a poll interval later, and what the driver logged right after the line is kept.
+// Standard input at its end is no stop for it: it runs pass after pass.
 TEST(LongCapture, EndsASecondAfterALineWithTheText) {
     Simulator sim;
     auto capture = sim.StartQuorvin({"-q", "capture", "-w:Fault", "a.log"});
+    capture->CloseStdin();
     ASSERT_TRUE(capture->WaitForStdoutText(PROMPT, 20s));
     sim.Control({"text", "0", "before\\n"});
     ASSERT_TRUE(WaitFor([&] { return sim.ReadFile("A.LOG") == "before\n"; }));

@@ -68,7 +68,11 @@ Process::Process(const std::vector<std::string>& argv, const ProcessOptions& opt
     } else {
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     }
-    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    if (options.closeStderr) {
+        posix_spawn_file_actions_addclose(&actions, 2);
+    } else {
+        posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    }
     if (!options.workingDirectory.empty()) {
         posix_spawn_file_actions_addchdir_np(&actions, options.workingDirectory.c_str());
     }

@@ -23,6 +23,7 @@ struct ProcessOptions {
     // The child starts with the descriptor closed, as after `<&-` or `>&-` in a shell.
     bool closeStdin = false;
     bool closeStdout = false;
+    bool closeStderr = false;
     // Standard error on a terminal of its own (a pseudo-terminal in raw mode, so that
     // its bytes arrive unchanged), as when a user runs the program in a console.
     bool stderrTerminal = false;
