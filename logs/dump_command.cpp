@@ -27,7 +27,12 @@ int DumpLog(VekDiagDevice& device, LogChannel channel, const char* fileName) {
         ReportFailure("cannot open %s", path.c_str());
         status = EXIT_STATUS_FAILED;
     } else if (device.DrainLog(&sink, channel) == 0) {
-        ReportFailure("reading %s failed", path.c_str());
+        // The system may have asked for the adapter meanwhile: the dump let go of it.
+        if (device.Removal() != DeviceRemoval::None) {
+            ReportFailure("reading %s stopped: the system is removing the adapter", path.c_str());
+        } else {
+            ReportFailure("reading %s failed", path.c_str());
+        }
         status = EXIT_STATUS_FAILED;
     }
     if (sink.Close() == 0) {
