@@ -3,6 +3,9 @@
  *   interrupt TRIGGER c|break PROGRAM ARGUMENTS...
  * The program gets this helper's standard handles (the test's files and pipes); the exit
  * status is the program's, or 125 when it cannot be started.
+ *   interrupt detached PROGRAM ARGUMENTS...
+ * starts the program as the system starts a service or a scheduled task: no console and
+ * no standard handles at all; the helper waits for it and returns its exit status.
  *
  * What Wine 8 does, and why this is done so: a program started from a Unix shell with
  * its standard streams redirected has no console there, only a placeholder handle on
@@ -37,9 +40,34 @@ static int CommandLine(char* line, size_t size, int argc, char** argv) {
     return 1;
 }
 
+static int Detached(int argc, char** argv) {
+    static char line[32768];
+    if (!CommandLine(line, sizeof line, argc, argv)) {
+        fprintf(stderr, "interrupt: command line too long\n");
+        return 125;
+    }
+    /* Null standard handles, none inherited. */
+    STARTUPINFOA startup = {.cb = sizeof startup, .dwFlags = STARTF_USESTDHANDLES};
+    PROCESS_INFORMATION child;
+    if (!CreateProcessA(NULL, line, NULL, NULL, FALSE, DETACHED_PROCESS, NULL, NULL, &startup,
+                        &child)) {
+        fprintf(stderr, "interrupt: cannot start %s, error %lu\n", line, GetLastError());
+        return 125;
+    }
+    WaitForSingleObject(child.hProcess, INFINITE);
+    DWORD status = 125;
+    GetExitCodeProcess(child.hProcess, &status);
+    return (int)status;
+}
+
 int main(int argc, char** argv) {
+    if (argc >= 3 && strcmp(argv[1], "detached") == 0) {
+        return Detached(argc - 2, argv + 2);
+    }
     if (argc < 4 || (strcmp(argv[2], "c") != 0 && strcmp(argv[2], "break") != 0)) {
-        fprintf(stderr, "usage: interrupt TRIGGER c|break PROGRAM ARGUMENTS...\n");
+        fprintf(stderr,
+                "usage: interrupt TRIGGER c|break PROGRAM ARGUMENTS...\n"
+                "       interrupt detached PROGRAM ARGUMENTS...\n");
         return 125;
     }
     const char* trigger = argv[1];
