@@ -32,6 +32,8 @@ const char CAPTURE_HELP_TEXT[] =
     "    -d - include dump of older events still in buffer.\n"
     "    -s:<size> - write each log file in pieces of at most <size> bytes (K, M or G\n"
     "                after the number; at least 64K): NAME-00001.EXT, NAME-00002.EXT, ...\n"
+    "                Pieces of earlier runs are kept, and NAME-EVENTS.TXT beside them\n"
+    "                records what happened.\n"
     "    -k:<count> - keep only the newest <count> pieces of each log (with -s).\n"
     "    -t:<duration> - end the capture after <duration> (S, M, H or D after the\n"
     "                    number; seconds without).\n"
