@@ -75,8 +75,8 @@ public:
     // One pass; false when the capture is to end: it cannot go on, a stop came, or what
     // ends it by itself has come.
     bool RunPass() {
-        if (!AnyLogWritable()) {
-            return false;  // every file failed: nothing more can be kept
+        if (!AnyLogWritable() || stage_ == Stage::Removed) {
+            return false;  // every file failed, or the adapter is gone: nothing more to keep
         }
         if (device_ == nullptr && !LookForAdapter()) {
             return false;
