@@ -43,9 +43,11 @@ void Hide(ConsoleState& state) {
     }
 }
 
-// The reason of the first failure, then nothing more: one failure is one line.
+// The reason of the first failure, then nothing more: one failure is one line. Output
+// that is a courtesy fails quietly (a capture started with no standard output at all
+// would say so in every run).
 int Fail(int error) {
-    if (!failed.exchange(true)) {
+    if (!failed.exchange(true) && !optional.load()) {
         ReportFailure("cannot write standard output: %s", std::strerror(error != 0 ? error : EIO));
     }
     return 0;

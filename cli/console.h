@@ -21,7 +21,7 @@ int ConsoleFlush();
 int ConsoleFailed();
 // What the run puts on standard output from now on is a courtesy (a capture whose logs
 // all go to files, which may run where standard output is closed or missing): a failure
-// to write it is still said, but the run does not fail for it.
+// to write it is neither said nor fails the run.
 void MakeConsoleOptional();
 // Whether a failure of standard output fails the run.
 bool ConsoleRequired();
