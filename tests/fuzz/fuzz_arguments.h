@@ -42,6 +42,30 @@ public:
         }
     }
 
+    // Leaves out the switches with one of these letters (either case): a capture that
+    // ends by itself (-t, -w) runs as long as it was asked to, also with no input.
+    void DropSwitches(const char* letters) {
+        std::vector<std::string> kept;
+        for (size_t i = 0; i < arguments_.size(); ++i) {
+            const std::string& argument = arguments_[i];
+            const bool isSwitch =
+                i > 0 && argument.size() >= 2 && (argument[0] == '-' || argument[0] == '/');
+            bool dropped = false;
+            for (const char* letter = letters; isSwitch && *letter != '\0'; ++letter) {
+                dropped = dropped || (argument[1] | 0x20) == (*letter | 0x20);
+            }
+            if (!dropped) {
+                kept.push_back(argument);
+            }
+        }
+        arguments_ = std::move(kept);
+        pointers_.clear();
+        for (std::string& argument : arguments_) {
+            pointers_.push_back(argument.data());
+        }
+        pointers_.push_back(nullptr);
+    }
+
     int argc() const { return static_cast<int>(arguments_.size()); }
     char** argv() { return pointers_.data(); }
     const std::vector<char*>& pointers() const { return pointers_; }
