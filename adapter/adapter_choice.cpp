@@ -3,9 +3,9 @@
 #include "adapter/device_interface_list.h"
 #include "adapter/vekdiag_device_list.h"
 #include "adapter/vekdiag_protocol.h"
+#include "base/exit_status.h"
+#include "base/report.h"
 #include "cli/command_line.h"
-#include "cli/exit_status.h"
-#include "cli/report.h"
 
 namespace {
 

@@ -2,10 +2,10 @@
 
 #include "adapter/configure_failure.h"
 #include "adapter/vekdiag_device_list.h"
+#include "base/console.h"
+#include "base/exit_status.h"
+#include "base/report.h"
 #include "cli/command_line.h"
-#include "cli/console.h"
-#include "cli/exit_status.h"
-#include "cli/report.h"
 
 int ListCommand(const CommandLine& /*commandLine*/) {
     const VekDiagDeviceList list;

@@ -1,7 +1,7 @@
 #include "cli/command_table.h"
 
 #include "adapter/list_command.h"
-#include "cli/ascii.h"
+#include "base/ascii.h"
 #include "cli/help_command.h"
 #include "cli/texts.h"
 #include "logs/capture_command.h"

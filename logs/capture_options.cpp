@@ -1,8 +1,8 @@
 #include "logs/capture_options.h"
 
+#include "base/exit_status.h"
+#include "base/report.h"
 #include "cli/command_line.h"
-#include "cli/exit_status.h"
-#include "cli/report.h"
 #include "logs/log_selection.h"
 
 namespace {

@@ -2,10 +2,10 @@
 
 #include "adapter/adapter_choice.h"
 #include "adapter/vekdiag_device_list.h"
+#include "base/exit_status.h"
+#include "base/report.h"
+#include "base/stop_request.h"
 #include "cli/command_line.h"
-#include "cli/exit_status.h"
-#include "cli/report.h"
-#include "cli/stop_request.h"
 #include "logs/log_reader.h"
 #include "logs/log_selection.h"
 #include "logs/log_sinks.h"

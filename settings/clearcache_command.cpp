@@ -3,9 +3,9 @@
 #include "adapter/adapter_choice.h"
 #include "adapter/configure_failure.h"
 #include "adapter/vekdiag_device_list.h"
+#include "base/exit_status.h"
+#include "base/report.h"
 #include "cli/command_line.h"
-#include "cli/exit_status.h"
-#include "cli/report.h"
 
 int ClearCacheCommand(const CommandLine& commandLine) {
     const VekDiagDeviceList list;

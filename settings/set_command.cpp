@@ -3,11 +3,11 @@
 #include "adapter/adapter_choice.h"
 #include "adapter/configure_failure.h"
 #include "adapter/vekdiag_device_list.h"
-#include "cli/ascii.h"
+#include "base/ascii.h"
+#include "base/console.h"
+#include "base/exit_status.h"
+#include "base/report.h"
 #include "cli/command_line.h"
-#include "cli/console.h"
-#include "cli/exit_status.h"
-#include "cli/report.h"
 #include "settings/stream_options.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <thread>
 
-#include "cli/ascii.h"
+#include "base/ascii.h"
 #include "sim/adapter.h"
 #include "sim/driver.h"
 #include "sim/driver_abi.h"

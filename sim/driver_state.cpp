@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "cli/ascii.h"
+#include "base/ascii.h"
 #include "sim/driver_abi.h"
 #include "sim/wire.h"
 
