@@ -3,9 +3,9 @@
 #include "adapter/vekdiag_device.h"
 #include "base/console.h"
 #include "base/stop_request.h"
+#include "framing/timing_log_framing.h"
 #include "logs/log_reader.h"
 #include "logs/log_sinks.h"
-#include "logs/timing_log_framing.h"
 
 namespace {
 
