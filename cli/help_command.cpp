@@ -1,4 +1,4 @@
-#include "cli/help_command.h"
+#include "cli/command_handlers.h"
 
 #include "base/console.h"
 #include "base/exit_status.h"

@@ -5,6 +5,7 @@
 #include "base/exit_status.h"
 #include "base/report.h"
 #include "base/stop_request.h"
+#include "cli/command_handlers.h"
 #include "cli/command_line.h"
 
 namespace {

@@ -3,6 +3,7 @@
 #include "base/exit_status.h"
 #include "base/report.h"
 #include "cli/command_line.h"
+#include "cli/switch_values.h"
 #include "logs/log_selection.h"
 
 namespace {
@@ -143,7 +144,8 @@ int ParseCaptureOptions(const CommandLine& commandLine, const LogSelection& sele
         status = ParseEnd(commandLine, selection, options);
     }
     if (status == EXIT_STATUS_OK) {
-        status = ParseAdapterChoice(commandLine, &options->adapter);
+        status =
+            ParseAdapterSwitch(commandLine, &options->adapter.byIndex, &options->adapter.index);
     }
     return status;
 }

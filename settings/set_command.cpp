@@ -1,4 +1,4 @@
-#include "settings/set_command.h"
+#include "cli/command_handlers.h"
 
 #include "adapter/adapter_choice.h"
 #include "adapter/configure_failure.h"
@@ -8,6 +8,7 @@
 #include "base/exit_status.h"
 #include "base/report.h"
 #include "cli/command_line.h"
+#include "cli/switch_values.h"
 #include "settings/stream_options.h"
 
 namespace {
@@ -89,8 +90,10 @@ int ChangeOption(VekDiagDevice& device, const CommandLine& commandLine) {
 
 int SetCommand(const CommandLine& commandLine) {
     const VekDiagDeviceList list;
-    int status = EXIT_STATUS_OK;
-    VekDiagDevice* device = ChooseAdapter(commandLine, list, &status);
+    AdapterChoice choice;
+    int status = ParseAdapterSwitch(commandLine, &choice.byIndex, &choice.index);
+    VekDiagDevice* device =
+        status == EXIT_STATUS_OK ? ChooseAdapter(choice, list, &status) : nullptr;
     if (device == nullptr) {
         return status;
     }
