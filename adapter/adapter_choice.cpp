@@ -3,46 +3,8 @@
 #include "adapter/device_interface_list.h"
 #include "adapter/vekdiag_device_list.h"
 #include "adapter/vekdiag_protocol.h"
-#include "cli/command_line.h"
-#include "cli/exit_status.h"
-#include "cli/report.h"
-
-namespace {
-
-constexpr uint32_t MAX_ADAPTER_INDEX = 0xFFFF;
-
-// A whole decimal number within the 16-bit range, and nothing else.
-bool ParseIndex(const char* text, uint16_t* index) {
-    uint32_t value = 0;
-    if (text == nullptr || *text == '\0') {
-        return false;
-    }
-    for (const char* c = text; *c != '\0'; ++c) {
-        if (*c < '0' || *c > '9') {
-            return false;
-        }
-        value = value * 10 + static_cast<uint32_t>(*c - '0');
-        if (value > MAX_ADAPTER_INDEX) {
-            return false;
-        }
-    }
-    *index = static_cast<uint16_t>(value);
-    return true;
-}
-
-}  // namespace
-
-int ParseAdapterChoice(const CommandLine& commandLine, AdapterChoice* choice) {
-    const char* value = nullptr;
-    choice->byIndex = commandLine.FindSwitch('a', &value) != 0;
-    if (choice->byIndex && !ParseIndex(value, &choice->index)) {
-        ReportFailure("invalid adapter index for -a: %s (a number from 0 to %u, as list shows it)",
-                      value != nullptr ? Printable(value).c_str() : "none",
-                      static_cast<unsigned>(MAX_ADAPTER_INDEX));
-        return EXIT_STATUS_USAGE;
-    }
-    return EXIT_STATUS_OK;
-}
+#include "base/exit_status.h"
+#include "base/report.h"
 
 bool Matches(const VekDiagDevice& device, const AdapterChoice& choice) {
     if (!choice.path.empty()) {
@@ -99,13 +61,8 @@ void ReportNoAdapter(const AdapterChoice& choice) {
     }
 }
 
-VekDiagDevice* ChooseAdapter(const CommandLine& commandLine, const VekDiagDeviceList& list,
+VekDiagDevice* ChooseAdapter(const AdapterChoice& choice, const VekDiagDeviceList& list,
                              int* status) {
-    AdapterChoice choice;
-    *status = ParseAdapterChoice(commandLine, &choice);
-    if (*status != EXIT_STATUS_OK) {
-        return nullptr;
-    }
     VekDiagDevice* device = PickAdapter(list, choice);
     if (device == nullptr) {
         ReportNoAdapter(choice);

@@ -1,13 +1,13 @@
 // Which adapter a command works on: the first that the enumeration yields, or with the
 // switch -a:N the one whose adapter index (the number that list prints after "adapter
-// index") is N.
+// index") is N. The command line reads -a (cli/switch_values.h); the choice is what it
+// found there.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
-class CommandLine;
 class VekDiagDevice;
 class VekDiagDeviceList;
 
@@ -17,10 +17,6 @@ struct AdapterChoice {
     // Not empty: only the adapter with this interface path (one whose index is not known).
     std::string path;
 };
-
-// Reads -a; EXIT_STATUS_OK, or EXIT_STATUS_USAGE with the reason said in one line when
-// its value is not an adapter index.
-int ParseAdapterChoice(const CommandLine& commandLine, AdapterChoice* choice);
 
 // Whether the choice takes this adapter: any one without -a, otherwise the one that said
 // it has that index; with a path, only the adapter of that path.
@@ -43,7 +39,7 @@ std::unique_ptr<VekDiagDevice> FindPresentAdapter(const AdapterChoice& choice);
 void ReportNoAdapter(const AdapterChoice& choice);
 
 // The adapter that dump, set and clearcache work on, from the list built for the
-// command: null when there is none or -a is not understood, said in one line, with the
-// status to exit with in *status.
-VekDiagDevice* ChooseAdapter(const CommandLine& commandLine, const VekDiagDeviceList& list,
+// command: null when the choice takes none, said in one line, with EXIT_STATUS_FAILED
+// in *status.
+VekDiagDevice* ChooseAdapter(const AdapterChoice& choice, const VekDiagDeviceList& list,
                              int* status);

@@ -1,7 +1,7 @@
 #include "adapter/configure_failure.h"
 
 #include "adapter/vekdiag_device.h"
-#include "cli/report.h"
+#include "base/report.h"
 
 std::string DescribeConfigureFailure(const VekDiagDevice& device, const char* what) {
     if (device.configureHandle == INVALID_HANDLE_VALUE) {

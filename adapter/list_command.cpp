@@ -1,11 +1,16 @@
-#include "adapter/list_command.h"
+// "list": the adapters of the driver with their index and type. It takes no argument
+// and no switch, so it is handed the command line only to fit the command table.
 
 #include "adapter/configure_failure.h"
 #include "adapter/vekdiag_device_list.h"
-#include "cli/command_line.h"
-#include "cli/console.h"
-#include "cli/exit_status.h"
-#include "cli/report.h"
+#include "base/console.h"
+#include "base/exit_status.h"
+#include "base/report.h"
+
+// Declared with the other handlers in the command table's header, which stands above
+// this folder; a declaration that differs from that one fails to link.
+class CommandLine;
+int ListCommand(const CommandLine& commandLine);
 
 int ListCommand(const CommandLine& /*commandLine*/) {
     const VekDiagDeviceList list;

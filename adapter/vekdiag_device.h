@@ -16,9 +16,9 @@
 #include <mutex>
 #include <string>
 
+#include "adapter/log_channel.h"
 #include "adapter/vekdiag_protocol.h"
-#include "logs/log_channel.h"
-#include "logs/timing_log_checker.h"
+#include "framing/timing_log_checker.h"
 #include "platform/win32.h"
 
 class DrainLimit;

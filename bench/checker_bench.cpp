@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "logs/timing_log_checker.h"
+#include "framing/timing_log_checker.h"
 #include "tests/support/timing_stream.h"
 
 namespace {

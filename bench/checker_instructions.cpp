@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "logs/timing_log_checker.h"
+#include "framing/timing_log_checker.h"
 #include "tests/support/timing_stream.h"
 
 int main(int argc, char** argv) {

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "base/console.h"
+#include "base/report.h"
 #include "checkfile/check_status.h"
 #include "checkfile/check_texts.h"
 #include "checkfile/check_timing_file.h"
-#include "cli/console.h"
-#include "cli/report.h"
 #include "platform/log_files.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "checkfile/check_texts.h"
 
-#include "cli/console.h"
+#include "base/console.h"
 
 const char CHECK_USAGE_TEXT[] =
     "quorvin-check FILE...\n"

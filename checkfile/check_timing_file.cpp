@@ -5,10 +5,10 @@
 #include <cstring>
 #include <string>
 
+#include "base/console.h"
+#include "base/report.h"
 #include "checkfile/check_status.h"
 #include "checkfile/timing_file_framing.h"
-#include "cli/console.h"
-#include "cli/report.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
+#include "base/console.h"
 #include "checkfile/check_entry_point.h"
 #include "checkfile/check_status.h"
-#include "cli/console.h"
 
 int main(int argc, char** argv) {
     int status = RunQuorvinCheck(argc, argv);

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "logs/timing_log_framing.h"
+#include "framing/timing_log_framing.h"
 
 // Counts records in a register of its own, and hands the rarer verdicts to the framing.
 struct TimingFileFraming::Observer {

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "logs/timing_log_checker.h"
+#include "framing/timing_log_checker.h"
 
 struct FramingError {
     uint64_t offset;   // of the sync word that opens the record

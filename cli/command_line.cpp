@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "cli/ascii.h"
+#include "base/ascii.h"
 
 namespace {
 

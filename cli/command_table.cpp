@@ -1,13 +1,8 @@
 #include "cli/command_table.h"
 
-#include "adapter/list_command.h"
-#include "cli/ascii.h"
-#include "cli/help_command.h"
+#include "base/ascii.h"
+#include "cli/command_handlers.h"
 #include "cli/texts.h"
-#include "logs/capture_command.h"
-#include "logs/dump_command.h"
-#include "settings/clearcache_command.h"
-#include "settings/set_command.h"
 
 const CommandEntry CommandTable[] = {
     {0, "list", ListCommand, nullptr},

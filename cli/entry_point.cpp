@@ -1,8 +1,8 @@
 #include "cli/entry_point.h"
 
+#include "base/exit_status.h"
 #include "cli/command_line.h"
 #include "cli/command_table.h"
-#include "cli/exit_status.h"
 #include "cli/texts.h"
 
 int RunQuorvin(int argc, char** argv) {

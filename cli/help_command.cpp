@@ -1,9 +1,9 @@
-#include "cli/help_command.h"
+#include "cli/command_handlers.h"
 
+#include "base/console.h"
+#include "base/exit_status.h"
 #include "cli/command_line.h"
 #include "cli/command_table.h"
-#include "cli/console.h"
-#include "cli/exit_status.h"
 #include "cli/texts.h"
 
 int HelpCommand(const CommandLine& commandLine) {

@@ -1,6 +1,6 @@
-#include "cli/console.h"
+#include "base/console.h"
+#include "base/exit_status.h"
 #include "cli/entry_point.h"
-#include "cli/exit_status.h"
 
 int main(int argc, char** argv) {
     int status = RunQuorvin(argc, argv);

@@ -1,6 +1,6 @@
 #include "cli/texts.h"
 
-#include "cli/console.h"
+#include "base/console.h"
 
 const char BANNER_TEXT[] = "\nQuorvin.exe - utility to dump logs from Orlavant WDM driver.\n\n";
 

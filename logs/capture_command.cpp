@@ -1,11 +1,12 @@
 #include "logs/capture_command.h"
 
 #include "adapter/vekdiag_device_list.h"
+#include "base/console.h"
+#include "base/exit_status.h"
+#include "base/report.h"
+#include "base/stop_request.h"
+#include "cli/command_handlers.h"
 #include "cli/command_line.h"
-#include "cli/console.h"
-#include "cli/exit_status.h"
-#include "cli/report.h"
-#include "cli/stop_request.h"
 
 namespace {
 

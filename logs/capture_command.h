@@ -8,7 +8,6 @@
 #include "logs/log_sinks.h"
 #include "platform/win32.h"
 
-class CommandLine;
 class VekDiagDeviceList;
 
 // The longest wait between two passes of the capture worker.
@@ -34,10 +33,6 @@ struct CaptureContext {
     // Written by the worker, read by the command thread after the worker has ended.
     int exitStatus = 0;
 };
-
-// "capture [-d] [<logtype>] [<textlog>] [<timinglog>]" and the switches of a long
-// capture: record the logs until ENTER, or until a duration or a text ends it.
-int CaptureCommand(const CommandLine& commandLine);
 
 // "Hit "ENTER" to end log capture...": shown by the worker, so that nothing its first
 // pass prints comes before it.

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "cli/console.h"
-#include "cli/report.h"
+#include "base/console.h"
+#include "base/report.h"
 #include "logs/capture_command.h"
 #include "logs/capture_status.h"
 

@@ -1,56 +1,26 @@
 #include "logs/capture_options.h"
 
+#include "base/decimal.h"
+#include "base/exit_status.h"
+#include "base/report.h"
 #include "cli/command_line.h"
-#include "cli/exit_status.h"
-#include "cli/report.h"
+#include "cli/switch_values.h"
 #include "logs/log_selection.h"
 
 namespace {
 
-struct Unit {
-    char suffix;
-    uint64_t factor;
-};
-
-const Unit COUNT_UNITS[] = {{'\0', 1}};
-const Unit SIZE_UNITS[] = {
+const DecimalUnit SIZE_UNITS[] = {
     {'\0', 1}, {'K', uint64_t{1} << 10}, {'M', uint64_t{1} << 20}, {'G', uint64_t{1} << 30}};
 constexpr uint64_t SECOND_MS = 1000;
-const Unit DURATION_UNITS[] = {{'\0', SECOND_MS},
-                               {'S', SECOND_MS},
-                               {'M', 60 * SECOND_MS},
-                               {'H', 3600 * SECOND_MS},
-                               {'D', 86400 * SECOND_MS}};
+const DecimalUnit DURATION_UNITS[] = {{'\0', SECOND_MS},
+                                      {'S', SECOND_MS},
+                                      {'M', 60 * SECOND_MS},
+                                      {'H', 3600 * SECOND_MS},
+                                      {'D', 86400 * SECOND_MS}};
 
 // Large enough for any capture, small enough that no sum of them overflows.
 constexpr uint64_t MOST = uint64_t{1} << 60;
 constexpr uint32_t MOST_PIECES_KEPT = 1000000;
-
-// Digits and at most one unit letter after them; the product stays below MOST.
-template <size_t N>
-bool ParseNumber(const char* text, const Unit (&units)[N], uint64_t* result) {
-    if (text == nullptr || *text < '0' || *text > '9') {
-        return false;
-    }
-    uint64_t value = 0;
-    const char* c = text;
-    for (; *c >= '0' && *c <= '9'; ++c) {
-        value = value * 10 + static_cast<uint64_t>(*c - '0');
-        if (value >= MOST) {
-            return false;
-        }
-    }
-    for (const Unit& unit : units) {
-        if (*c == unit.suffix && (*c == '\0' || c[1] == '\0')) {
-            if (value > MOST / unit.factor) {
-                return false;
-            }
-            *result = value * unit.factor;
-            return true;
-        }
-    }
-    return false;
-}
 
 // Says what is wrong with a switch's value; format holds one %s, for the value.
 int Usage(const char* format, const char* value) {
@@ -87,8 +57,7 @@ int ParsePieces(const CommandLine& commandLine, const LogSelection& selection,
         return EXIT_STATUS_USAGE;
     }
     uint64_t count = 0;
-    if (kept &&
-        (!ParseNumber(keep, COUNT_UNITS, &count) || count == 0 || count > MOST_PIECES_KEPT)) {
+    if (kept && (ParseDecimal(keep, PLAIN_NUMBER, MOST_PIECES_KEPT, &count) == 0 || count == 0)) {
         return Usage("invalid piece count for -k: %s (a whole number from 1 to 1000000)", keep);
     }
     pieces->keep = static_cast<uint32_t>(count);
@@ -123,11 +92,11 @@ int ParseEnd(const CommandLine& commandLine, const LogSelection& selection,
 }  // namespace
 
 bool ParseSize(const char* text, uint64_t* bytes) {
-    return ParseNumber(text, SIZE_UNITS, bytes);
+    return ParseDecimal(text, SIZE_UNITS, MOST, bytes) != 0;
 }
 
 bool ParseDuration(const char* text, uint64_t* milliseconds) {
-    return ParseNumber(text, DURATION_UNITS, milliseconds) && *milliseconds > 0;
+    return ParseDecimal(text, DURATION_UNITS, MOST, milliseconds) != 0 && *milliseconds > 0;
 }
 
 int ParseCaptureOptions(const CommandLine& commandLine, const LogSelection& selection,
@@ -143,7 +112,8 @@ int ParseCaptureOptions(const CommandLine& commandLine, const LogSelection& sele
         status = ParseEnd(commandLine, selection, options);
     }
     if (status == EXIT_STATUS_OK) {
-        status = ParseAdapterChoice(commandLine, &options->adapter);
+        status =
+            ParseAdapterSwitch(commandLine, &options->adapter.byIndex, &options->adapter.index);
     }
     return status;
 }

@@ -1,11 +1,11 @@
 #include <cstdio>
 
 #include "adapter/vekdiag_device.h"
-#include "cli/console.h"
-#include "cli/stop_request.h"
+#include "base/console.h"
+#include "base/stop_request.h"
+#include "framing/timing_log_framing.h"
 #include "logs/log_reader.h"
 #include "logs/log_sinks.h"
-#include "logs/timing_log_framing.h"
 
 namespace {
 

@@ -1,11 +1,12 @@
-#include "logs/dump_command.h"
+#include "cli/command_handlers.h"
 
 #include "adapter/adapter_choice.h"
 #include "adapter/vekdiag_device_list.h"
+#include "base/exit_status.h"
+#include "base/report.h"
+#include "base/stop_request.h"
 #include "cli/command_line.h"
-#include "cli/exit_status.h"
-#include "cli/report.h"
-#include "cli/stop_request.h"
+#include "cli/switch_values.h"
 #include "logs/log_reader.h"
 #include "logs/log_selection.h"
 #include "logs/log_sinks.h"
@@ -68,7 +69,10 @@ int DumpCommand(const CommandLine& commandLine) {
     if (status != EXIT_STATUS_OK) {
         return status;
     }
-    VekDiagDevice* device = ChooseAdapter(commandLine, list, &status);
+    AdapterChoice choice;
+    status = ParseAdapterSwitch(commandLine, &choice.byIndex, &choice.index);
+    VekDiagDevice* device =
+        status == EXIT_STATUS_OK ? ChooseAdapter(choice, list, &status) : nullptr;
     if (device == nullptr) {
         return status;
     }

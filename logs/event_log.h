@@ -9,7 +9,7 @@
 #include <mutex>
 #include <string>
 
-#include "cli/report.h"
+#include "base/report.h"
 #include "logs/log_file.h"
 
 // The events file of a capture whose first log is NAME: "A.LOG" gives "A-EVENTS.TXT",

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "cli/report.h"
+#include "base/report.h"
 #include "platform/log_files.h"
 
 namespace {

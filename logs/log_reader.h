@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "adapter/log_channel.h"
 #include "adapter/vekdiag_device.h"
-#include "logs/log_channel.h"
 
 struct DrainProgress {
     uint32_t blocks = 0;         // reads that delivered bytes

@@ -2,10 +2,10 @@
 
 #include <cstring>
 
-#include "cli/ascii.h"
+#include "base/ascii.h"
+#include "base/exit_status.h"
+#include "base/report.h"
 #include "cli/command_line.h"
-#include "cli/exit_status.h"
-#include "cli/report.h"
 #include "cli/texts.h"
 #include "platform/log_files.h"
 

@@ -1,6 +1,6 @@
 #include "logs/log_sinks.h"
 
-#include "cli/console.h"
+#include "base/console.h"
 #include "logs/capture_options.h"
 #include "logs/text_watch.h"
 

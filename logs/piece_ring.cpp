@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cli/report.h"
+#include "base/report.h"
 #include "logs/capture_options.h"
 #include "platform/log_files.h"
 

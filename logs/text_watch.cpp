@@ -1,6 +1,6 @@
 #include "logs/text_watch.h"
 
-#include "cli/ascii.h"
+#include "base/ascii.h"
 
 TextWatch::TextWatch(const char* text) : text_(text) {
     for (char& c : text_) {

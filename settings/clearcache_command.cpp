@@ -1,16 +1,19 @@
-#include "settings/clearcache_command.h"
+#include "cli/command_handlers.h"
 
 #include "adapter/adapter_choice.h"
 #include "adapter/configure_failure.h"
 #include "adapter/vekdiag_device_list.h"
+#include "base/exit_status.h"
+#include "base/report.h"
 #include "cli/command_line.h"
-#include "cli/exit_status.h"
-#include "cli/report.h"
+#include "cli/switch_values.h"
 
 int ClearCacheCommand(const CommandLine& commandLine) {
     const VekDiagDeviceList list;
-    int status = EXIT_STATUS_OK;
-    VekDiagDevice* device = ChooseAdapter(commandLine, list, &status);
+    AdapterChoice choice;
+    int status = ParseAdapterSwitch(commandLine, &choice.byIndex, &choice.index);
+    VekDiagDevice* device =
+        status == EXIT_STATUS_OK ? ChooseAdapter(choice, list, &status) : nullptr;
     if (device == nullptr) {
         return status;
     }

@@ -1,13 +1,15 @@
-#include "settings/set_command.h"
+#include "cli/command_handlers.h"
 
 #include "adapter/adapter_choice.h"
 #include "adapter/configure_failure.h"
 #include "adapter/vekdiag_device_list.h"
-#include "cli/ascii.h"
+#include "base/ascii.h"
+#include "base/console.h"
+#include "base/decimal.h"
+#include "base/exit_status.h"
+#include "base/report.h"
 #include "cli/command_line.h"
-#include "cli/console.h"
-#include "cli/exit_status.h"
-#include "cli/report.h"
+#include "cli/switch_values.h"
 #include "settings/stream_options.h"
 
 namespace {
@@ -31,25 +33,11 @@ int ReportOptions(VekDiagDevice& device, const CommandLine& commandLine) {
     return EXIT_STATUS_OK;
 }
 
-// Only a whole decimal number in the 16-bit range: anything else would reach the
-// driver as some other level (text as 0, which switches the log off).
-bool IsLogLevel(const char* text) {
-    int32_t value = 0;
-    for (const char* c = text; *c != '\0'; ++c) {
-        if (*c < '0' || *c > '9') {
-            return false;
-        }
-        value = value * 10 + (*c - '0');
-        if (value > MAX_LOG_LEVEL) {
-            return false;
-        }
-    }
-    return *text != '\0';
-}
-
 int SetLogLevel(VekDiagDevice& device, const CommandLine& commandLine) {
-    int32_t level = 0;
-    if (!IsLogLevel(commandLine.GetPositional(2)) || commandLine.GetPositionalInt(2, &level) == 0) {
+    // Only a whole decimal number in the 16-bit range: anything else would reach the
+    // driver as some other level (text as 0, which switches the log off).
+    uint64_t level = 0;
+    if (ParseDecimal(commandLine.GetPositional(2), PLAIN_NUMBER, MAX_LOG_LEVEL, &level) == 0) {
         ReportFailure("invalid log level %s (a number from 0 to %d)",
                       Printable(commandLine.GetPositional(2)).c_str(), MAX_LOG_LEVEL);
         return EXIT_STATUS_USAGE;
@@ -89,8 +77,10 @@ int ChangeOption(VekDiagDevice& device, const CommandLine& commandLine) {
 
 int SetCommand(const CommandLine& commandLine) {
     const VekDiagDeviceList list;
-    int status = EXIT_STATUS_OK;
-    VekDiagDevice* device = ChooseAdapter(commandLine, list, &status);
+    AdapterChoice choice;
+    int status = ParseAdapterSwitch(commandLine, &choice.byIndex, &choice.index);
+    VekDiagDevice* device =
+        status == EXIT_STATUS_OK ? ChooseAdapter(choice, list, &status) : nullptr;
     if (device == nullptr) {
         return status;
     }

@@ -1,6 +1,6 @@
 #include "settings/stream_options.h"
 
-#include "cli/ascii.h"
+#include "base/ascii.h"
 
 const StreamOption StreamOptionTable[STREAM_OPTION_COUNT] = {
     {1, "outtimer"},

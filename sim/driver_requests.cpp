@@ -7,11 +7,11 @@
 #include <cstring>
 #include <thread>
 
-#include "cli/ascii.h"
 #include "sim/adapter.h"
 #include "sim/driver.h"
 #include "sim/driver_abi.h"
 #include "sim/driver_state.h"
+#include "sim/names.h"
 #include "sim/request_lines.h"
 #include "sim/sharing.h"
 
@@ -29,7 +29,7 @@ void Wait(uint32_t milliseconds) {
 // The channel a name opens, without regard to case; CHANNELS for none.
 int ChannelNamed(const std::string& name) {
     int channel = 0;
-    while (channel < CHANNELS && !EqualsIgnoreCase(name.c_str(), CHANNEL_NAMES[channel])) {
+    while (channel < CHANNELS && !SameName(name.c_str(), CHANNEL_NAMES[channel])) {
         ++channel;
     }
     return channel;

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "cli/ascii.h"
 #include "sim/driver_abi.h"
+#include "sim/names.h"
 #include "sim/wire.h"
 
 namespace {
@@ -57,7 +57,7 @@ Adapter* DriverState::FindPresent(uint64_t position) {
 
 Adapter* DriverState::FindPresentByPath(const std::string& path) {
     for (const auto& adapter : adapters) {
-        if (adapter->present && EqualsIgnoreCase(path.c_str(), adapter->path.c_str())) {
+        if (adapter->present && SameName(path.c_str(), adapter->path.c_str())) {
             return adapter.get();
         }
     }

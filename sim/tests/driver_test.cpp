@@ -9,7 +9,7 @@
 #include <set>
 #include <thread>
 
-#include "logs/timing_log_checker.h"
+#include "framing/timing_log_checker.h"
 #include "sim/driver_abi.h"
 #include "sim/served_record.h"
 #include "sim/stream_writer.h"

@@ -5,7 +5,7 @@
 #include <set>
 #include <string>
 
-#include "logs/timing_log_checker.h"
+#include "framing/timing_log_checker.h"
 
 namespace {
 

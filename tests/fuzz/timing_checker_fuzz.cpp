@@ -7,7 +7,7 @@
 #include <cstring>
 #include <memory>
 
-#include "logs/timing_log_checker.h"
+#include "framing/timing_log_checker.h"
 #include "tests/support/reference_framer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "logs/timing_log_framing.h"
+#include "framing/timing_log_framing.h"
 #include "tests/support/reference_framer.h"
 #include "tests/support/timing_stream.h"
 

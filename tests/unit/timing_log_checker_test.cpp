@@ -1,4 +1,4 @@
-#include "logs/timing_log_checker.h"
+#include "framing/timing_log_checker.h"
 
 #include <gtest/gtest.h>
 

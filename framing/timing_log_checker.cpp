@@ -1,6 +1,6 @@
-#include "logs/timing_log_checker.h"
+#include "framing/timing_log_checker.h"
 
-#include "logs/timing_log_framing.h"
+#include "framing/timing_log_framing.h"
 
 FrameResult FrameTimingRecord(const uint8_t* window, uint32_t count, uint32_t* advance) {
     return timing_framing::Frame(window, count, advance);

@@ -1,4 +1,4 @@
-#include "cli/stop_request.h"
+#include "base/stop_request.h"
 
 #include <atomic>
 

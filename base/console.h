@@ -3,14 +3,14 @@
 // the output after it is dropped, and the run ends with EXIT_STATUS_FAILED.
 //
 // While a capture runs, standard error may also show a status line that is rewritten in
-// place (cli/status_line.h). What the program prints on the same console is written
+// place (base/status_line.h). What the program prints on the same console is written
 // around it: the line is taken away first and drawn again at its next update.
 #pragma once
 
 #include <cstddef>
 #include <string>
 
-#include "cli/report.h"
+#include "base/report.h"
 
 // Each returns non-zero while standard output takes what it is given.
 int ConsolePrintf(const char* format, ...) QUORVIN_PRINTF_FORMAT(1, 2);

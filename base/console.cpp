@@ -1,4 +1,4 @@
-#include "cli/console.h"
+#include "base/console.h"
 
 #include <algorithm>
 #include <atomic>

@@ -52,7 +52,7 @@ public:
     // Frames one block (0 to 4096 bytes) after the carried bytes and returns the number
     // of framing errors found; the block's unframed tail is carried to the next call.
     int32_t CheckBlock(const uint8_t* block, int32_t length);
-    // The same framing, telling an observer each verdict (logs/timing_log_framing.h).
+    // The same framing, telling an observer each verdict (framing/timing_log_framing.h).
     template <typename Observer, BlockEnd blockEnd>
     int32_t CheckBlockObserved(const uint8_t* block, int32_t length, Observer& observer);
     // Forgets the carried bytes: the next block starts a new stream.

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "logs/timing_log_checker.h"
+#include "framing/timing_log_checker.h"
 
 namespace timing_framing {
 

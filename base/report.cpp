@@ -1,11 +1,11 @@
-#include "cli/report.h"
+#include "base/report.h"
 
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <memory>
 
-#include "cli/console.h"
+#include "base/console.h"
 
 namespace {
 

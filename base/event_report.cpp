@@ -3,7 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "cli/report.h"
+#include "base/report.h"
 #include "platform/win32.h"
 
 void ReportEvent(const char* format, ...) {

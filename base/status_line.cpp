@@ -1,6 +1,6 @@
-#include "cli/status_line.h"
+#include "base/status_line.h"
 
-#include "cli/console.h"
+#include "base/console.h"
 #include "platform/win32.h"
 
 namespace {

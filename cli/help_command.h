@@ -1,6 +1,0 @@
-#pragma once
-
-class CommandLine;
-
-// "help [<command>]": the command's own help text, or the usage text.
-int HelpCommand(const CommandLine& commandLine);
