@@ -24,8 +24,9 @@ namespace fs = std::filesystem;
 class PieceRingTest : public testing::Test {
 protected:
     void SetUp() override {
-        folder_ = fs::path("pieces_of_a_log") /
-                  testing::UnitTest::GetInstance()->current_test_info()->name();
+        folder_ = (fs::path(QUORVIN_TEST_FILES) /
+                   testing::UnitTest::GetInstance()->current_test_info()->name())
+                      .make_preferred();
         fs::remove_all(folder_);
         fs::create_directories(folder_);
     }
