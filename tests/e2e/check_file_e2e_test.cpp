@@ -74,7 +74,8 @@ class CheckFileE2e : public testing::Test {
 protected:
     void SetUp() override {
         const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
-        folder_ = fs::path("check_file_e2e") / test->name();
+        // Below the build folder; in the platform's own spelling, for the command prompt.
+        folder_ = (fs::path(QUORVIN_TEST_FILES) / test->name()).make_preferred();
         fs::remove_all(folder_);
         fs::create_directories(folder_);
     }

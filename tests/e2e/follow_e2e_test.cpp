@@ -42,9 +42,9 @@ TEST(ChosenAdapter, EveryCommandWorksOnTheAdapterWithThatIndex) {
     EXPECT_EQ(sim.Quorvin({"-q", "list", "-a:5"}).out.find("2 devices found\n"), 0u);
 
     for (const char* command : {"dump", "set", "clearcache"}) {
-        const ProcessResult none = sim.Quorvin({"-q", command, "-a:7"});
+        const ProcessResult none = sim.Quorvin({"-q", command, "-a:65535"});  // the highest
         EXPECT_EQ(none.status, 1) << command;
-        EXPECT_EQ(none.err, "no adapter with index 7\n") << command;
+        EXPECT_EQ(none.err, "no adapter with index 65535\n") << command;
         const ProcessResult bad = sim.Quorvin({"-q", command, "-a:five"});
         EXPECT_EQ(bad.status, 2) << command;
         EXPECT_EQ(LineCount(bad.err), 1u) << command;
@@ -53,10 +53,10 @@ TEST(ChosenAdapter, EveryCommandWorksOnTheAdapterWithThatIndex) {
 }
 
 // A capture of an adapter index that is not there waits for it: an adapter with another
-// index is not taken up, also when it arrived last of two.
+// index is not taken up, also when it arrived last of two, nor while its adapter is away.
 TEST(ChosenAdapter, CaptureWaitsForItsAdapter) {
     Simulator sim({"--adapter", "0:1A2B"});
-    auto capture = sim.StartQuorvin({"-q", "capture", "-a:3", "a.log"});
+    auto capture = sim.StartQuorvin({"-q", "capture", "-f", "-a:3", "a.log"});
     ASSERT_TRUE(capture->WaitForStdoutText(PROMPT, 20s));
     sim.Control({"add", "4:1A2B"});
     // Looked at (asked for its index) and let go: as it arrived, and maybe once more in
@@ -71,10 +71,23 @@ TEST(ChosenAdapter, CaptureWaitsForItsAdapter) {
         << capture->Stdout();
     sim.Control({"text", "2", "index 3\\n"});
     ASSERT_TRUE(WaitFor([&] { return sim.ReadFile("A.LOG") == "index 3\n"; }));
+
+    sim.Control({"remove", "2"});
+    ASSERT_TRUE(WaitFor([&] { return Said(*capture, "the adapter left: "); }));
+    sim.Control({"add", "4:1A2B"});  // now the fourth, after 0, 4 and 6
+    ASSERT_TRUE(WaitFor([&] { return sim.Requests(3).size() >= 3; }));
+    EXPECT_EQ(sim.Requests(3).back(), "close VekDiagConfigure");
+    const std::string back = Trimmed(sim.Control({"add", "3:1A2B"}));
+    ASSERT_TRUE(WaitFor([&] { return Said(*capture, "the adapter is back: " + back); }))
+        << capture->Stderr();
+    sim.Control({"text", "4", "back\\n"});
+    ASSERT_TRUE(WaitFor([&] { return sim.ReadFile("A.LOG") == "index 3\nback\n"; }));
     capture->WriteStdin("\n");
     EXPECT_EQ(capture->Wait(30s), 0) << capture->Stderr();
-    EXPECT_EQ(CountReads(sim.Requests(0)), 0u);
-    EXPECT_EQ(CountReads(sim.Requests(3)), 0u);
+    EXPECT_EQ(LineCount(capture->Stderr()), 2u) << capture->Stderr();
+    for (const size_t other : {0, 1, 2, 3}) {
+        EXPECT_EQ(CountReads(sim.Requests(other)), 0u) << other;
+    }
 }
 
 // A capture holds its own adapter's logs and nothing more: beside it the other commands

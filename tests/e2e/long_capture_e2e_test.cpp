@@ -252,17 +252,25 @@ TEST(LongCapture, ARestartKeepsThePiecesBefore) {
     }
 }
 
+// A log whose first piece cannot be made (here its folder is missing) stays in the
+// driver, and the other is captured; the capture fails.
 TEST(LongCapture, EndsAfterItsDuration) {
     Simulator sim;
-    auto capture = sim.StartQuorvin({"-q", "capture", "-t:2", "a.log"});
-    EXPECT_EQ(capture->Wait(30s), 0) << capture->Stderr();
+    sim.Control({"text", "0", "stays\\n"});
+    sim.Control({"timing", "0", "20"});
+    auto capture = sim.StartQuorvin(
+        {"-q", "capture", "-d", "-t:2", "-s:64K", "both", "no/such/a.log", "t.bin"});
+    EXPECT_EQ(capture->Wait(30s), 1) << capture->Stderr();
     EXPECT_EQ(WithoutDates(capture->Stdout()), PROMPT + "\ncapture ended after 0:00:02\n");
-    EXPECT_TRUE(sim.FileExists("A.LOG"));
+    EXPECT_NE(capture->Stderr().find("cannot create NO/SUCH/A-00001.LOG: "), std::string::npos)
+        << capture->Stderr();
+    EXPECT_EQ(sim.Served(0, "text"), "");
+    EXPECT_EQ(sim.ReadFile("T-00001.BIN"), sim.Served(0, "timing"));
 }
 
 // A line with the text, which reaches the program in two reads: the capture ends about
-// a poll interval later, and what the driver logged right after the line is kept.
-// Standard input at its end is no stop for it: it runs pass after pass.
+// a poll interval later, and what the driver logged after the line, once the line is in
+// the file, is kept. Standard input at its end is no stop for it: it runs pass after pass.
 TEST(LongCapture, EndsASecondAfterALineWithTheText) {
     Simulator sim;
     auto capture = sim.StartQuorvin({"-q", "capture", "-w:Fault", "a.log"});
@@ -272,7 +280,9 @@ TEST(LongCapture, EndsASecondAfterALineWithTheText) {
     ASSERT_TRUE(WaitFor([&] { return sim.ReadFile("A.LOG") == "before\n"; }));
     sim.Control({"text", "0", "a fau"});
     ASSERT_TRUE(WaitFor([&] { return sim.Served(0, "text") == "before\na fau"; }));
-    sim.Control({"text", "0", "lt here\\nright after\\n"});
+    sim.Control({"text", "0", "lt here\\n"});
+    ASSERT_TRUE(WaitFor([&] { return sim.ReadFile("A.LOG") == "before\na fault here\n"; }));
+    sim.Control({"text", "0", "right after\\n"});
     EXPECT_EQ(capture->Wait(30s), 0) << capture->Stderr();
     EXPECT_EQ(WithoutDates(capture->Stdout()), PROMPT + "\ncapture ended: \"FAULT\" seen\n");
     EXPECT_EQ(sim.ReadFile("A.LOG"), "before\na fault here\nright after\n");

@@ -1,7 +1,8 @@
 // A log written in pieces, on Linux and under Wine: where pieces may end when the log
 // gives no ordinary place for it (a text line longer than a piece, a timing log with no
 // record in it), and what its pieces hold, as the disk has them (CR LF on Windows); the
-// pieces of earlier runs, kept and counted; and the events file beside them.
+// pieces of earlier runs, kept and counted; the events file beside them; and the text
+// that ends a capture, looked for in the log as it passes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,7 +16,24 @@
 #include "logs/capture_options.h"
 #include "logs/event_log.h"
 #include "logs/piece_ring.h"
+#include "logs/text_watch.h"
 #include "platform/log_files.h"
+
+#ifndef _WIN32
+#include <sys/syscall.h>
+#include <unistd.h>
+
+// The names of the files written through to the disk: the Linux platform's fdatasync is
+// this one, in this program.
+std::vector<std::string> syncedFiles;
+
+extern "C" int fdatasync(int fd) {
+    std::error_code error;
+    const auto file = std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd), error);
+    syncedFiles.push_back(file.filename().string());
+    return static_cast<int>(syscall(SYS_fdatasync, fd));
+}
+#endif
 
 namespace {
 
@@ -24,8 +42,9 @@ namespace fs = std::filesystem;
 class PieceRingTest : public testing::Test {
 protected:
     void SetUp() override {
-        folder_ = fs::path("pieces_of_a_log") /
-                  testing::UnitTest::GetInstance()->current_test_info()->name();
+        folder_ = (fs::path(QUORVIN_TEST_FILES) /
+                   testing::UnitTest::GetInstance()->current_test_info()->name())
+                      .make_preferred();
         fs::remove_all(folder_);
         fs::create_directories(folder_);
     }
@@ -91,12 +110,15 @@ TEST(PieceName, NumberGoesBeforeTheExtensionOfTheLastComponent) {
 
 // Lines of every length in blocks of any size: a piece ends after a line feed and holds
 // at most a piece's bytes on disk, but for a line longer than that, which has a piece of
-// its own. A line too long to wait for its line feed stays in the current piece while
-// what came of it fits there: the last one, still without its line feed at the end.
+// its own. Lines that fill a piece exactly stay in it. A line too long to wait for its
+// line feed stays in the current piece while what came of it fits there: the last one,
+// still without its line feed at the end.
 TEST_F(PieceRingTest, TextPiecesEndAfterALineFeedAndAreNoLargerThanAllowed) {
     constexpr uint64_t SIZE = 64 << 10;
+    const size_t filling = SIZE - 63005 - size_t{3} * (TEXT_LINE_FEED_BYTES - 1);
     std::string text;
-    for (size_t length : {10, 30000, 40000, 100000, 63000, 5, 64000, 70000, 1}) {
+    for (size_t length : {size_t{10}, size_t{30000}, size_t{40000}, size_t{100000}, size_t{63000},
+                          size_t{5}, filling, size_t{64000}, size_t{70000}, size_t{1}}) {
         text.append(length - 1, 'x').push_back('\n');
     }
     const std::string unended(62000, 'y');
@@ -121,6 +143,7 @@ TEST_F(PieceRingTest, TextPiecesEndAfterALineFeedAndAreNoLargerThanAllowed) {
     }
     EXPECT_TRUE(joined == OnDisk(text));
     EXPECT_EQ(pieces.size(), 7u);
+    EXPECT_EQ(pieces[3].size(), SIZE);
     EXPECT_TRUE(pieces.back() == OnDisk("\n" + unended));
 }
 
@@ -187,6 +210,7 @@ TEST_F(PieceRingTest, ARestartNumbersOnAfterThePiecesThereAndLeavesThem) {
 
 // The count kept is the newest COUNT pieces, the one being written and those of earlier
 // runs included: at the start the oldest beyond it are deleted, the events file never.
+// One that someone removed already is gone as it should be: nothing is said.
 TEST_F(PieceRingTest, TheCountKeptTakesInThePiecesOfEarlierRuns) {
     for (uint64_t number = 1; number <= 5; ++number) {
         Put(PieceName(Name(), number), "old\n");
@@ -197,21 +221,31 @@ TEST_F(PieceRingTest, TheCountKeptTakesInThePiecesOfEarlierRuns) {
     EXPECT_EQ(Existing(6), (std::vector<uint64_t>{4, 5, 6}));
     Put(ring, "new\n");
     ASSERT_EQ(ring.EndPiece(), 1);
+    fs::remove(PieceName(Name(), 4));
+    testing::internal::CaptureStderr();
     Put(ring, "newer\n");
     ASSERT_EQ(ring.Close(), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(Existing(8), (std::vector<uint64_t>{5, 6, 7}));
     EXPECT_EQ(Read(EventsFileName(Name())), "events\n");
 }
 
-// An old piece that cannot be deleted (here a folder has taken its name, as a program may
-// hold a file a moment) is tried again at each sync until it is gone; said once.
+// A finished piece is written through to the disk at the next sync, and closed. An old
+// piece that cannot be deleted (here a folder has taken its name, as a program may hold a
+// file a moment) is tried again at each sync until it is gone; said once.
 TEST_F(PieceRingTest, APieceThatCannotBeDeletedYetIsDeletedAtALaterSync) {
     const std::string oldest = PieceName(Name(), 1);
     PieceRing ring(Name().c_str(), false, PieceOptions{MIN_PIECE_SIZE, 1});
     ASSERT_EQ(ring.Start(), 1);
     Put(ring, "a\n");
     ASSERT_EQ(ring.EndPiece(), 1);
-    ASSERT_EQ(ring.Sync(), 1);  // closes the piece
+#ifndef _WIN32
+    syncedFiles.clear();
+#endif
+    ASSERT_EQ(ring.Sync(), 1);
+#ifndef _WIN32
+    EXPECT_EQ(syncedFiles, std::vector<std::string>{"LOG-00001.TXT"});
+#endif
     fs::remove(oldest);
     fs::create_directories(fs::path(oldest) / "inside");
     testing::internal::CaptureStderr();
@@ -255,6 +289,20 @@ TEST_F(PieceRingTest, TheEventsFileAppendsDatedLinesAcrossOpens) {
     EXPECT_TRUE(std::regex_match(
         Read(name), std::regex(date + " capture started" + end + date + " the adapter left" + end)))
         << Read(name);
+}
+
+// The text that ends a capture (-w) is found within a line, whatever its letter case,
+// also where a partial match of it runs on into the match itself.
+TEST(TextWatch, FindsTheTextWithinALineAfterAPartialMatch) {
+    const auto seen = [](const char* text, const std::string& log) {
+        TextWatch watch(text);
+        return watch.Feed(reinterpret_cast<const uint8_t*>(log.data()),
+                          static_cast<uint32_t>(log.size()));
+    };
+    EXPECT_TRUE(seen("AAB", "xAAAB"));
+    EXPECT_TRUE(seen("ABAC", "ABABAC"));
+    EXPECT_TRUE(seen("FAULT", "a Fault"));
+    EXPECT_FALSE(seen("AAB", "xAA\nB"));
 }
 
 }  // namespace
