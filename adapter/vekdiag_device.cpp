@@ -59,22 +59,20 @@ VekDiagDevice::~VekDiagDevice() {
 // Opens a channel that is not open yet; a failed open is tried again next time, but none
 // while the system is removing the adapter.
 int VekDiagDevice::Open(HANDLE& handle, const std::string& path, DWORD access) {
-    HANDLE opened = INVALID_HANDLE_VALUE;
-    {
-        const std::lock_guard<std::mutex> lock(handleLock_);
-        if (handle != INVALID_HANDLE_VALUE) {
-            return 1;
-        }
-        const DeviceRemoval removal = removal_.load();
-        if (removal == DeviceRemoval::LetGo || removal == DeviceRemoval::Removed) {
-            return 0;
-        }
-        opened = CreateFileA(path.c_str(), access, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (opened == nullptr) {
-            opened = INVALID_HANDLE_VALUE;  // never mistake a null result for an open channel
-        }
-        handle = opened;
+    std::unique_lock<std::mutex> lock(handleLock_);
+    if (handle != INVALID_HANDLE_VALUE) {
+        return 1;
     }
+    const DeviceRemoval removal = removal_.load();
+    if (removal == DeviceRemoval::LetGo || removal == DeviceRemoval::Removed) {
+        return 0;
+    }
+    HANDLE opened = CreateFileA(path.c_str(), access, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (opened == nullptr) {
+        opened = INVALID_HANDLE_VALUE;  // never mistake a null result for an open channel
+    }
+    handle = opened;
+    lock.unlock();
     if (opened == INVALID_HANDLE_VALUE) {
         return 0;
     }
