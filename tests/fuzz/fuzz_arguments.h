@@ -23,11 +23,7 @@ public:
             }
         }
         arguments_.push_back(current);
-        pointers_.reserve(arguments_.size() + 1);
-        for (std::string& argument : arguments_) {
-            pointers_.push_back(argument.data());
-        }
-        pointers_.push_back(nullptr);
+        Point();
     }
 
     // Keeps file names inside the current folder: a slash or backslash after an
@@ -59,11 +55,7 @@ public:
             }
         }
         arguments_ = std::move(kept);
-        pointers_.clear();
-        for (std::string& argument : arguments_) {
-            pointers_.push_back(argument.data());
-        }
-        pointers_.push_back(nullptr);
+        Point();
     }
 
     int argc() const { return static_cast<int>(arguments_.size()); }
@@ -71,6 +63,15 @@ public:
     const std::vector<char*>& pointers() const { return pointers_; }
 
 private:
+    // The argument vector the runtime would hand over: a pointer to each, then null.
+    void Point() {
+        pointers_.clear();
+        for (std::string& argument : arguments_) {
+            pointers_.push_back(argument.data());
+        }
+        pointers_.push_back(nullptr);
+    }
+
     std::vector<std::string> arguments_;
     std::vector<char*> pointers_;
 };
