@@ -56,8 +56,10 @@ struct registration {
     HANDLE control; /* a handle: the registrant, a control channel file of the driver's */
 };
 
-/* The process's registrations for interfaces. */
+/* The process's registrations for interfaces; woken whenever a registration's waiters
+ * drop. */
 static CRITICAL_SECTION watchersLock;
+static CONDITION_VARIABLE waitersDropped;
 static struct registration* watchers;
 
 static void Mark(const char* line, DWORD length) {
@@ -202,6 +204,7 @@ static void LetWatchersSee(HANDLE stop) {
         --seen[i]->waiters;
     }
     LeaveCriticalSection(&watchersLock);
+    WakeAllConditionVariable(&waitersDropped);
 }
 
 static DWORD WINAPI Answer(LPVOID parameter) {
@@ -340,15 +343,11 @@ CONFIGRET WINAPI CM_Unregister_Notification(HCMNOTIFICATION notification) {
     WaitForSingleObject(r->thread, INFINITE);
     CloseHandle(r->thread);
     /* A registration for a handle that waits for this one's next look stops waiting. */
-    for (;;) {
-        EnterCriticalSection(&watchersLock);
-        const LONG waiters = r->waiters;
-        LeaveCriticalSection(&watchersLock);
-        if (waiters == 0) {
-            break;
-        }
-        Sleep(1);
+    EnterCriticalSection(&watchersLock);
+    while (r->waiters != 0) {
+        SleepConditionVariableCS(&waitersDropped, &watchersLock, INFINITE);
     }
+    LeaveCriticalSection(&watchersLock);
     FreeRegistration(r);
     return CR_SUCCESS;
 }
@@ -369,6 +368,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     if (reason == DLL_PROCESS_ATTACH) {
         DisableThreadLibraryCalls(instance);
         InitializeCriticalSection(&watchersLock);
+        InitializeConditionVariable(&waitersDropped);
         MarkLoaded(instance);
     }
     return TRUE;
